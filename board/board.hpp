@@ -1,0 +1,53 @@
+// The board: two byte grids (dealt and current) with zero guard bytes around the cells,
+// dealing, restoring, moves and the collapse. Standard C++ only; process-wide state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using Cell = signed char;
+
+// Bit set on the tiles of the group being removed; never left on the board after a move.
+constexpr int32_t marked_bit = 0x20;
+
+// What board_cell returns where there is no cell to read (no board, or outside it).
+// It maps to no tile, so nothing is drawn there.
+constexpr int32_t no_cell = -1;
+
+extern Cell* dealt_cells;
+extern Cell* current_cells;
+extern Cell* dealt_origin;
+extern Cell* current_origin;
+extern int32_t board_width;
+extern int32_t board_height;
+extern int32_t last_position;
+extern int32_t board_bytes;
+
+// Allocation used for both buffers; tests replace it to make allocations fail.
+// Buffers are released with std::free.
+using BoardAllocator = void* (*)(std::size_t bytes);
+extern BoardAllocator board_allocate;
+
+// The generator the deal draws from.
+void seed_random(uint32_t seed);
+int32_t next_random();
+
+// Returns 1 when a board was dealt, 0 when it could not be (no board is left then).
+int32_t deal_board(int32_t colours, int32_t width, int32_t height);  // seeded from the clock
+int32_t deal_board_seeded(int32_t colours, int32_t width, int32_t height, uint32_t seed);
+// Places a settled position (width * height cell values, top row first) as both the dealt
+// and the current one. Returns 1, or 0 for a size below 2, a bad value, an unsettled
+// position or a failed allocation (no board is left then).
+int32_t load_board(int32_t width, int32_t height, const Cell* cells);
+
+int32_t board_cell(int32_t column, int32_t row);
+int32_t restore_board();
+void release_board();
+
+int32_t play_move(int32_t column, int32_t row);
+void mark_group(int32_t position);
+void collapse_board();
+void drop_columns(int32_t q);
+void drop_column(int32_t p, int32_t d);
+void close_columns(int32_t p, int32_t k);
+void shift_column(int32_t p, int32_t k);

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every configuration and runs the whole test suite:
+# the release build (unit tests, tools, window tests of both programs), the sanitizer build,
+# and the fuzzers for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+jobs=$(nproc)
+
+cmake --preset win32
+cmake --build --preset win32 -j "$jobs"
+
+cmake --preset release
+cmake --build --preset release -j "$jobs"
+ctest --preset release -j "$jobs"
+
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs" -LE window
+
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$jobs"
+bash fuzz/run.sh build/fuzz
