@@ -32,14 +32,22 @@ extern BoardAllocator board_allocate;
 void seed_random(uint32_t seed);
 int32_t next_random();
 
-// Returns 1 when a board was dealt, 0 when it could not be (no board is left then).
+// Returns 1 when a board was dealt, 0 when it could not be: an allocation failed, or the
+// buffer size does not fit a signed 32-bit integer. No board is left then.
 int32_t deal_board(int32_t colours, int32_t width, int32_t height);  // seeded from the clock
 int32_t deal_board_seeded(int32_t colours, int32_t width, int32_t height, uint32_t seed);
 // Places a settled position (width * height cell values, top row first) as both the dealt
-// and the current one. Returns 1, or 0 for a size below 2, a bad value, an unsettled
-// position or a failed allocation (no board is left then).
+// and the current one. Returns 1; 0 for a size below 2, a bad value or an unsettled position
+// (the board is left as it was), or for a size too large or a failed allocation (no board is
+// left then).
 int32_t load_board(int32_t width, int32_t height, const Cell* cells);
+// 1 when width * height cell values (top row first) form a settled position: values 0, 1, 2,
+// 4, 8, 16 only, each column's tiles one run down to the bottom row, the columns holding
+// tiles one run from column 0. 0 otherwise, and for a size below 2 or too large.
+int32_t position_is_settled(int32_t width, int32_t height, const Cell* cells);
 
+// Any column and row: outside the board, or without one, board_cell returns no_cell and
+// play_move returns 0 without reading a cell.
 int32_t board_cell(int32_t column, int32_t row);
 int32_t restore_board();
 void release_board();
