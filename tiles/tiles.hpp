@@ -2,6 +2,7 @@
 // cell-to-tile mapping, and a portable draw of one tile into a plain pixel buffer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #ifdef _WIN32
@@ -43,13 +44,20 @@ extern const unsigned char tile_art[5 * tile_image_bytes];
 extern unsigned char* tile_images[tile_count];
 extern TileBitmapInfo tile_bitmap_info;
 
+// Allocation used for the six images; tests replace it to make allocations fail. Images are
+// released with std::free.
+using TileAllocator = void* (*)(std::size_t bytes);
+extern TileAllocator tile_allocate;
+
+// Fills the header and allocates the six images (releasing any built before). An image whose
+// allocation fails stays null and is simply never drawn; the others are built as usual.
 void build_tile_set();
 void release_tile_set();
 // Tile index 0 ... 5 for a cell value, or no_tile.
 int32_t tile_for_cell(int32_t cell);
 
-// A plain pixel buffer: rows top-down, `stride` bytes apart, pixels blue-green-red
-// (3 bytes) or blue-green-red-unused (4 bytes).
+// A plain pixel buffer: rows top-down, `stride` bytes apart (at least width * bytes_per_pixel),
+// pixels blue-green-red (3 bytes) or blue-green-red-alpha (4 bytes; a drawn pixel gets 255).
 struct PixelBuffer {
     unsigned char* pixels;
     int32_t width;
@@ -59,6 +67,7 @@ struct PixelBuffer {
 };
 
 // Copies tile `index` 1:1, opaque and upright, with its top-left corner at (x, y),
-// clipped to the buffer. Any x and y are safe; an index outside 0 ... 5 or a tile set
-// not built draws nothing.
+// clipped to the buffer. Any x and y are safe; an index outside 0 ... 5, a tile set not
+// built, or a buffer that is null, empty, of another pixel size or too narrow a stride draws
+// nothing.
 void draw_tile_pixels(const PixelBuffer& target, int32_t index, int32_t x, int32_t y);
