@@ -215,29 +215,82 @@ int32_t play_move(int32_t column, int32_t row) {
     return 1;
 }
 
-// Depth-first, visiting above, left, below, right, exactly as a recursive fill would, but with
-// the way back kept in bits 6 and 7 of each marked cell instead of on the stack. Directions are
-// numbered so that (direction + 2) & 3 is the opposite one.
+namespace {
+
+// Whether marking goes on into a neighbour holding value: an unmarked tile of the group's
+// colour. A marked neighbour also matches the marked cell, but its marking is already done.
+bool continues_into(unsigned value, unsigned colour) {
+    return (value & marked_bit) == 0 && (value & colour) != 0;
+}
+
+// Directions are numbered above 0, left 1, below 2, right 3; (direction + 2) & 3 is the
+// opposite one. Branches rather than a table, so that the walk's next address is predicted
+// instead of waiting for the byte that holds it.
+int32_t neighbour(int32_t p, unsigned direction, int32_t row) {
+    switch (direction) {
+        case 0:
+            return p - row;
+        case 1:
+            return p - 1;
+        case 2:
+            return p + row;
+        default:
+            return p + 1;
+    }
+}
+
+// The first direction, counting from `from`, in which the marking goes on from p; 4 for none.
+unsigned next_direction(const unsigned char* cells, int32_t p, unsigned from, int32_t row,
+                        unsigned colour) {
+    switch (from) {
+        case 0:
+            if (continues_into(cells[p - row], colour)) {
+                return 0;
+            }
+            [[fallthrough]];
+        case 1:
+            if (continues_into(cells[p - 1], colour)) {
+                return 1;
+            }
+            [[fallthrough]];
+        case 2:
+            if (continues_into(cells[p + row], colour)) {
+                return 2;
+            }
+            [[fallthrough]];
+        case 3:
+            if (continues_into(cells[p + 1], colour)) {
+                return 3;
+            }
+            [[fallthrough]];
+        default:
+            return 4;
+    }
+}
+
+}  // namespace
+
+// Depth-first, visiting above, left, below, right, marking cells in the order a recursive
+// fill would, but with the way back kept in bits 6 and 7 of each marked cell instead of on
+// the stack. The start cell needs no way back: reaching it again ends the walk.
 void mark_group(int32_t position) {
     unsigned char* cells = current_bytes();
-    if ((cells[position] & marked_bit) != 0) {
+    const unsigned start = cells[position];
+    if ((start & marked_bit) != 0) {
         return;
     }
-    const int32_t step[4] = {-stride(), -1, stride(), 1};
-    cells[position] = static_cast<unsigned char>(cells[position] | marked_bit);
+    const unsigned colour = start & match_bits;
+    const int32_t row = stride();
+    cells[position] = static_cast<unsigned char>(start | marked_bit);
     int32_t p = position;
-    unsigned next = 0;  // the next neighbour of p to test
+    unsigned from = 0;
     for (;;) {
-        if (next < 4) {
-            const int32_t n = p + step[next];
-            if ((cells[n] & cells[p] & match_bits) != 0 && (cells[n] & marked_bit) == 0) {
-                const unsigned back = (next + 2) & 3u;
-                cells[n] = static_cast<unsigned char>(cells[n] | marked_bit | (back << back_shift));
-                p = n;
-                next = 0;
-            } else {
-                ++next;
-            }
+        const unsigned direction = next_direction(cells, p, from, row, colour);
+        if (direction < 4) {
+            p = neighbour(p, direction, row);
+            const unsigned back = (direction + 2) & 3u;
+            cells[p] = static_cast<unsigned char>(cells[p] | marked_bit | (back << back_shift));
+            from = 0;
             continue;
         }
         if (p == position) {
@@ -245,8 +298,8 @@ void mark_group(int32_t position) {
         }
         const unsigned back = static_cast<unsigned>(cells[p] & back_bits) >> back_shift;
         cells[p] = static_cast<unsigned char>(cells[p] & ~back_bits);
-        p += step[back];
-        next = ((back + 2) & 3u) + 1;
+        p = neighbour(p, back, row);
+        from = ((back + 2) & 3u) + 1;  // the parent goes on after the direction it came here by
     }
 }
 
