@@ -243,7 +243,7 @@ std::vector<Petal> make_petals() {
             petal.half_width =
                 back ? next_between(random, 2.3, 2.9) : next_between(random, 2.1, 2.7);
             petal.bend = next_between(random, -0.10, 0.10);
-            petal.tone = back ? next_between(random, 0.5, 0.68) : next_between(random, 0.8, 0.98);
+            petal.tone = back ? next_between(random, 0.44, 0.62) : next_between(random, 0.8, 0.98);
             petals.push_back(petal);
         }
     }
@@ -289,15 +289,15 @@ double petal_at(const Petal& petal, double px, double py, Shade& colour) {
     light *= 1 - 0.10 * (1 - smooth_step(0.0, 0.18, side));
     light *= 0.95 + 0.05 * sine(across * 3.1 + petal.angle * 7);
     const double facing = -(cosine(petal.angle) * 0.6 + sine(petal.angle) * 0.8);
-    light *= 0.9 + 0.14 * facing;
+    light *= 0.96 + 0.07 * facing;
     light *= 0.92 + 0.16 * value_noise(px * 0.9, py * 0.9, 71);
     colour = shade_mix(petal_dark, petal_bright, clamp_unit(light));
     return coverage;
 }
 
 Shade sky_at(double px, double py) {
-    const Shade high{38, 92, 170};
-    const Shade low{84, 138, 204};
+    const Shade high{34, 86, 164};
+    const Shade low{78, 132, 200};
     Shade sky = shade_mix(high, low, clamp_unit(py / face_height));
     // Soft, out-of-focus cloud.
     const double cloud = smooth_step(0.45, 0.85, fractal_noise(px / 7.0, py / 7.0, 11));
@@ -338,7 +338,7 @@ double disc_at(double px, double py, Shade& colour) {
     }
     const Shade core{34, 24, 12};
     const Shade middle{84, 46, 16};
-    const Shade rim{166, 92, 24};
+    const Shade rim{152, 82, 22};
     Shade base = shade_mix(core, middle, smooth_step(0.22, 0.55, r));
     base = shade_mix(base, rim, smooth_step(0.6, 0.92, r));
     // Florets on the golden-angle spiral: each a small bump.

@@ -1,0 +1,192 @@
+// make-tile-art reproduces the committed source; quillop-art writes the tiles and boards as BMP.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/tiles/tile_pixels.hpp"
+#include "tiles/tiles.hpp"
+
+namespace {
+
+std::string temp_path(const std::string& name) {
+    return ::testing::TempDir() + "quillop_tiles_" + name;
+}
+
+std::vector<unsigned char> read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
+                                      std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Runs a shell command; its exit status, or -1 when it did not exit normally.
+int run(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+uint32_t u32_at(const std::vector<unsigned char>& b, size_t at) {
+    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
+           static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+uint32_t u16_at(const std::vector<unsigned char>& b, size_t at) {
+    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8;
+}
+
+struct Bmp {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<unsigned char> bytes;
+    size_t row_bytes = 0;
+};
+
+// Checks the header of an uncompressed, bottom-up, 24-bit file and returns its geometry.
+Bmp read_bmp(const std::string& path) {
+    Bmp bmp;
+    bmp.bytes = read_file(path);
+    const std::vector<unsigned char>& b = bmp.bytes;
+    EXPECT_GE(b.size(), 54u);
+    if (b.size() < 54) {
+        return bmp;
+    }
+    EXPECT_EQ(b[0], 'B');
+    EXPECT_EQ(b[1], 'M');
+    EXPECT_EQ(u32_at(b, 2), b.size());
+    EXPECT_EQ(u32_at(b, 10), 54u);
+    EXPECT_EQ(u32_at(b, 14), 40u);
+    bmp.width = static_cast<int32_t>(u32_at(b, 18));
+    bmp.height = static_cast<int32_t>(u32_at(b, 22));
+    EXPECT_EQ(u16_at(b, 26), 1u);
+    EXPECT_EQ(u16_at(b, 28), 24u);
+    EXPECT_EQ(u32_at(b, 30), 0u);
+    bmp.row_bytes = (static_cast<size_t>(bmp.width) * 3 + 3) / 4 * 4;
+    EXPECT_EQ(b.size(), 54 + bmp.row_bytes * static_cast<size_t>(bmp.height));
+    return bmp;
+}
+
+// Pixel (x, y), y from the top of the picture.
+Rgb bmp_pixel(const Bmp& bmp, int32_t x, int32_t y) {
+    const size_t at =
+        54 + static_cast<size_t>(bmp.height - 1 - y) * bmp.row_bytes + static_cast<size_t>(x) * 3;
+    return Rgb{bmp.bytes[at + 2], bmp.bytes[at + 1], bmp.bytes[at]};
+}
+
+TEST(MakeTileArt, RegeneratesTheCommittedSourceByteForByte) {
+    const std::string out = temp_path("tile_art.cpp");
+    ASSERT_EQ(run(std::string(MAKE_TILE_ART_TOOL) + " '" + out + "'"), 0);
+    const std::vector<unsigned char> made = read_file(out);
+    const std::vector<unsigned char> committed = read_file(TILE_ART_SOURCE);
+    ASSERT_FALSE(committed.empty());
+    EXPECT_TRUE(made == committed) << "regenerate tiles/tile_art.cpp (target regenerate-tile-art)";
+    std::remove(out.c_str());
+}
+
+class QuillopArt : public ::testing::Test {
+protected:
+    void SetUp() override { build_tile_set(); }
+    void TearDown() override { release_tile_set(); }
+
+    // Runs quillop-art --board on `input`; returns its exit status.
+    int board(const std::string& input, const std::string& bmp) {
+        const std::string in = temp_path("board_input.txt");
+        write_file(in, input);
+        return run(std::string(QUILLOP_ART_TOOL) + " --board '" + bmp + "' < '" + in +
+                   "' 2> /dev/null");
+    }
+};
+
+TEST_F(QuillopArt, StripHoldsTheSixTilesUprightInOrder) {
+    const std::string path = temp_path("strip.bmp");
+    ASSERT_EQ(run(std::string(QUILLOP_ART_TOOL) + " '" + path + "'"), 0);
+    const Bmp bmp = read_bmp(path);
+    ASSERT_EQ(bmp.width, 384);
+    ASSERT_EQ(bmp.height, 64);
+    for (int32_t index = 0; index < tile_count; ++index) {
+        for (int32_t y = 0; y < 64; ++y) {
+            for (int32_t x = 0; x < 64; ++x) {
+                ASSERT_EQ(bmp_pixel(bmp, index * 64 + x, y), image_pixel(tile_images[index], x, y))
+                    << "tile " << index << " at " << x << ", " << y;
+            }
+        }
+    }
+    EXPECT_EQ(bmp_pixel(bmp, 64 + 1, 1), grey_of(164));  // light rim at the top left
+    EXPECT_EQ(bmp_pixel(bmp, 64 + 62, 62), grey_of(113));
+    std::remove(path.c_str());
+}
+
+TEST_F(QuillopArt, BoardIsDrawnAsTheWindowShowsIt) {
+    const std::string path = temp_path("board.bmp");
+    // As quillop-board prints it; -1 (no cell) and marked values leave the white background.
+    ASSERT_EQ(board("0 -1 33\n2 16 1\n", path), 0);
+    const Bmp bmp = read_bmp(path);
+    ASSERT_EQ(bmp.width, 3 * 64 - 2);
+    ASSERT_EQ(bmp.height, 2 * 64 - 2);
+    EXPECT_EQ(bmp_pixel(bmp, 30, 30), grey_of(0));
+    EXPECT_EQ(bmp_pixel(bmp, 64 + 30, 30), grey_of(255));
+    EXPECT_EQ(bmp_pixel(bmp, 128 + 30, 30), grey_of(255));
+    EXPECT_EQ(bmp_pixel(bmp, 32, 64 + 32), (Rgb{254, 254, 132}));
+    EXPECT_EQ(bmp_pixel(bmp, 64 + 32, 64 + 32), (Rgb{254, 132, 71}));
+    EXPECT_EQ(bmp_pixel(bmp, 64, 64), grey_of(164));
+    for (int32_t y = 64; y < 126; y += 7) {
+        for (int32_t x = 128; x < 190; x += 5) {
+            ASSERT_EQ(bmp_pixel(bmp, x, y), image_pixel(tile_images[1], x - 128, y - 64));
+        }
+    }
+    // A script's load line and comments are accepted too.
+    ASSERT_EQ(board("# dealt\nload 2 2\n\n1 0\r\n1 8\n", path), 0);
+    const Bmp small = read_bmp(path);
+    EXPECT_EQ(small.width, 126);
+    EXPECT_EQ(small.height, 126);
+    EXPECT_EQ(bmp_pixel(small, 64 + 32, 64 + 32), (Rgb{132, 254, 132}));
+    std::remove(path.c_str());
+}
+
+TEST_F(QuillopArt, RefusesBadInputAndArgumentsWithStatusTwo) {
+    const std::string path = temp_path("refused.bmp");
+    const char* bad_inputs[] = {
+        "",                      // no rows
+        "\n# only a comment\n",  // no rows
+        "1 2\n4\n",              // ragged rows
+        "1 x\n",                 // not a number
+        "1 99999999999\n",       // beyond 32 bits
+        "no board\n",            // what quillop-board prints without a board
+        "load 3 2\n1 2\n4 8\n",  // rows do not match the load line
+        "1 2\nload 2 1\n",       // load after the rows
+    };
+    for (const char* input : bad_inputs) {
+        std::remove(path.c_str());
+        EXPECT_EQ(board(input, path), 2) << "input: " << input;
+        EXPECT_TRUE(read_file(path).empty()) << "no file for: " << input;
+    }
+    const std::string tool = QUILLOP_ART_TOOL;
+    EXPECT_EQ(run(tool + " 2> /dev/null"), 2);
+    EXPECT_EQ(run(tool + " a.bmp b.bmp 2> /dev/null"), 2);
+    EXPECT_EQ(run(tool + " --board 2> /dev/null < /dev/null"), 2);
+    EXPECT_EQ(run(tool + " --help > /dev/null"), 0);
+    EXPECT_EQ(run(tool + " /nonexistent/dir/x.bmp 2> /dev/null"), 1);
+}
+
+TEST_F(QuillopArt, RefusesABoardTooLargeToDraw) {
+    std::string row;
+    for (int32_t i = 0; i < 200; ++i) {
+        row += "1 ";
+    }
+    row += "\n";
+    std::string input;
+    for (int32_t i = 0; i < 100; ++i) {
+        input += row;
+    }
+    EXPECT_EQ(board(input, temp_path("large.bmp")), 2);
+}
+
+}  // namespace
