@@ -9,6 +9,7 @@ jobs=$(nproc)
 
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
+(cd build/win32 && cpack)  # the zip for Windows users
 
 cmake --preset release
 cmake --build --preset release -j "$jobs"
