@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tiles/tiles.hpp"
+#include "tools/common/decimal.hpp"
 
 namespace {
 
@@ -139,29 +140,11 @@ std::vector<std::string> split_words(const std::string& line) {
 
 // A decimal integer with an optional sign that fits 32 bits.
 bool parse_int32(const std::string& word, int32_t& value) {
-    size_t at = 0;
-    const bool negative = !word.empty() && word[0] == '-';
-    if (!word.empty() && (word[0] == '-' || word[0] == '+')) {
-        at = 1;
-    }
-    if (at == word.size()) {
+    int64_t wide = 0;
+    if (!parse_decimal(word, INT32_MIN, INT32_MAX, wide)) {
         return false;
     }
-    int64_t magnitude = 0;
-    for (; at < word.size(); ++at) {
-        if (word[at] < '0' || word[at] > '9') {
-            return false;
-        }
-        magnitude = magnitude * 10 + (word[at] - '0');
-        if (magnitude > int64_t{INT32_MAX} + 1) {
-            return false;
-        }
-    }
-    const int64_t signed_value = negative ? -magnitude : magnitude;
-    if (signed_value > INT32_MAX) {
-        return false;
-    }
-    value = static_cast<int32_t>(signed_value);
+    value = static_cast<int32_t>(wide);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "board/board.hpp"
+#include "tools/common/decimal.hpp"
 
 namespace {
 
@@ -78,31 +79,6 @@ bool is_skipped(const std::vector<std::string>& words) {
     return words.empty() || words[0][0] == '#';
 }
 
-// Decimal with an optional sign, within [low, high].
-bool parse_number(const std::string& word, int64_t low, int64_t high, int64_t& value) {
-    std::size_t at = 0;
-    bool negative = false;
-    if (at < word.size() && (word[at] == '+' || word[at] == '-')) {
-        negative = word[at] == '-';
-        ++at;
-    }
-    if (at == word.size()) {
-        return false;
-    }
-    int64_t magnitude = 0;
-    for (; at < word.size(); ++at) {
-        if (word[at] < '0' || word[at] > '9') {
-            return false;
-        }
-        magnitude = magnitude * 10 + (word[at] - '0');
-        if (magnitude > int64_t{1} << 33) {
-            return false;
-        }
-    }
-    value = negative ? -magnitude : magnitude;
-    return value >= low && value <= high;
-}
-
 bool fail(Script& script, const std::string& what) {
     script.failure = what;
     return false;
@@ -126,7 +102,7 @@ bool parse_arguments(Script& script, const std::vector<std::string>& words, std:
         const int64_t low = seed ? 0 : INT32_MIN;
         const int64_t high = seed ? int64_t{UINT32_MAX} : INT32_MAX;
         int64_t value = 0;
-        if (!parse_number(words[i], low, high, value)) {
+        if (!parse_decimal(words[i], low, high, value)) {
             return fail(script, words[0] + ": '" + words[i] + "' is not " +
                                     (seed ? "a seed from 0 to 4294967295"
                                           : "a signed 32-bit decimal number"));
@@ -184,7 +160,7 @@ bool run_load(Script& script, int32_t width, int32_t height) {
         }
         for (const std::string& word : words) {
             int64_t value = 0;
-            if (!parse_number(word, INT32_MIN, INT32_MAX, value) ||
+            if (!parse_decimal(word, INT32_MIN, INT32_MAX, value) ||
                 (value != 0 && value != 1 && value != 2 && value != 4 && value != 8 &&
                  value != 16)) {
                 return fail(script, "load: '" + word + "' is not a cell value (0 1 2 4 8 16)");
