@@ -6,6 +6,9 @@
 
 #include "window_harness.hpp"
 
+// Last: its macros (None, Bool, Status) would break the test framework's headers.
+#include <X11/Xlib.h>
+
 namespace {
 
 TEST(Processes, ExitCodeOutputAndTimeout) {
@@ -67,6 +70,44 @@ TEST(XServer, TwoServersScreenshotsAndNoStrayWindow) {
     EXPECT_FALSE(take_screenshot(stopped_display, shot));
     stop_xserver(first);  // twice is harmless
     stop_xserver(second);
+}
+
+// Known colours drawn straight onto the root must come back in place and channel order.
+TEST(XServer, ScreenshotKeepsPositionsAndChannels) {
+    XServer server;
+    std::string error;
+    ASSERT_TRUE(start_xserver(server, 64, 48, 20000, &error)) << error;
+    Display* x = XOpenDisplay(server.display.c_str());
+    ASSERT_NE(x, nullptr);
+    const Window root = DefaultRootWindow(x);
+    GC gc = XCreateGC(x, root, 0, nullptr);
+    const struct {
+        unsigned long pixel;
+        int left;
+        Rgb colour;
+    } squares[] = {{0xFF0000, 0, Rgb{255, 0, 0}},
+                   {0x00FF00, 10, Rgb{0, 255, 0}},
+                   {0x0000FF, 20, Rgb{0, 0, 255}},
+                   {0x123456, 30, Rgb{0x12, 0x34, 0x56}}};
+    for (const auto& square : squares) {
+        XSetForeground(x, gc, square.pixel);
+        XFillRectangle(x, root, gc, square.left, 5, 10, 3);
+    }
+    XSync(x, False);
+
+    Screenshot shot;
+    EXPECT_TRUE(take_screenshot(server.display, shot));
+    XFreeGC(x, gc);
+    XCloseDisplay(x);
+    stop_xserver(server);
+    ASSERT_EQ(shot.width, 64);
+    ASSERT_EQ(shot.height, 48);
+    for (const auto& square : squares) {
+        EXPECT_EQ(pixel_at(shot, square.left, 5), square.colour) << square.left;
+        EXPECT_EQ(pixel_at(shot, square.left + 9, 7), square.colour) << square.left;
+        EXPECT_NE(pixel_at(shot, square.left + 9, 8), square.colour) << square.left;
+        EXPECT_NE(pixel_at(shot, square.left, 4), square.colour) << square.left;
+    }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,8 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -158,23 +159,58 @@ int ignore_x_error(Display*, XErrorEvent*) {
     return 0;
 }
 
-int lowest_bit(unsigned long mask) {
-    int shift = 0;
-    while (mask != 0 && (mask & 1u) == 0) {
-        mask >>= 1;
-        ++shift;
+// One header field of a binary PPM: a decimal number after white space and comments.
+bool read_ppm_number(std::FILE* file, int& value) {
+    int c = std::fgetc(file);
+    while (c == '#' || std::isspace(c) != 0) {
+        if (c == '#') {
+            while (c != '\n' && c != EOF) {
+                c = std::fgetc(file);
+            }
+        }
+        c = std::fgetc(file);
     }
-    return shift;
+    if (std::isdigit(c) == 0) {
+        return false;
+    }
+    int64_t number = 0;
+    while (std::isdigit(c) != 0 && number <= 1000000) {
+        number = number * 10 + (c - '0');
+        c = std::fgetc(file);
+    }
+    value = static_cast<int>(number);
+    // Exactly one white-space byte ends the last field before the pixels.
+    return std::isspace(c) != 0 && number <= 1000000;
 }
 
-uint8_t channel(unsigned long pixel, unsigned long mask) {
-    if (mask == 0) {
-        return 0;
+// A binary PPM of 8-bit samples, as ImageMagick writes it.
+bool read_ppm(const char* path, Screenshot& shot) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return false;
     }
-    const int shift = lowest_bit(mask);
-    const unsigned long maximum = mask >> shift;
-    const unsigned long value = (pixel & mask) >> shift;
-    return static_cast<uint8_t>(maximum == 255 ? value : value * 255 / maximum);
+    int width = 0;
+    int height = 0;
+    int maximum = 0;
+    bool read = std::fgetc(file) == 'P' && std::fgetc(file) == '6' &&
+                read_ppm_number(file, width) && read_ppm_number(file, height) &&
+                read_ppm_number(file, maximum) && maximum == 255 && width > 0 && height > 0;
+    std::vector<uint8_t> bytes;
+    if (read) {
+        bytes.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+        read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    }
+    std::fclose(file);
+    if (!read) {
+        return false;
+    }
+    shot.width = width;
+    shot.height = height;
+    shot.pixels.resize(bytes.size() / 3);
+    for (size_t i = 0; i < shot.pixels.size(); ++i) {
+        shot.pixels[i] = Rgb{bytes[i * 3], bytes[i * 3 + 1], bytes[i * 3 + 2]};
+    }
+    return true;
 }
 
 }  // namespace
@@ -436,36 +472,18 @@ bool close_window(const std::string& display, unsigned long window) {
 }
 
 bool take_screenshot(const std::string& display, Screenshot& shot) {
-    Connection connection(display);
-    if (connection.display == nullptr) {
+    char path[] = "/tmp/quillop-shot-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) {
         return false;
     }
-    Display* x = connection.display;
-    const Window root = DefaultRootWindow(x);
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(x, root, &attributes) == 0) {
-        return false;
-    }
-    XImage* image = XGetImage(x, root, 0, 0, static_cast<unsigned int>(attributes.width),
-                              static_cast<unsigned int>(attributes.height), AllPlanes, ZPixmap);
-    if (image == nullptr) {
-        return false;
-    }
-    shot.width = attributes.width;
-    shot.height = attributes.height;
-    shot.pixels.assign(static_cast<size_t>(shot.width) * static_cast<size_t>(shot.height),
-                       Rgb{0, 0, 0});
-    for (int row = 0; row < shot.height; ++row) {
-        for (int column = 0; column < shot.width; ++column) {
-            const unsigned long pixel = XGetPixel(image, column, row);
-            shot.pixels[static_cast<size_t>(row) * static_cast<size_t>(shot.width) +
-                        static_cast<size_t>(column)] =
-                Rgb{channel(pixel, image->red_mask), channel(pixel, image->green_mask),
-                    channel(pixel, image->blue_mask)};
-        }
-    }
-    XDestroyImage(image);
-    return true;
+    close(fd);
+    const CommandResult result = run_command(
+        {"import", "-silent", "-window", "root", "-depth", "8", std::string("ppm:") + path},
+        environment_with_display(display), 60000);
+    const bool taken = result.end.exited && result.end.exit_code == 0 && read_ppm(path, shot);
+    unlink(path);
+    return taken;
 }
 
 Rgb pixel_at(const Screenshot& shot, int x, int y) {

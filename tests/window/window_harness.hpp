@@ -110,7 +110,8 @@ struct Screenshot {
     std::vector<Rgb> pixels;  // rows top-down
 };
 
-// The whole root window as RGB pixels.
+// The whole root window as RGB pixels, shot with ImageMagick's import. False when the
+// server or import is not there.
 bool take_screenshot(const std::string& display, Screenshot& shot);
 // A pixel of the shot; black for coordinates outside it.
 Rgb pixel_at(const Screenshot& shot, int x, int y);
