@@ -1,0 +1,181 @@
+// The desktop program on SDL2: turns SDL's events into the portable handlers of app.hpp.
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/app.hpp"
+
+namespace {
+
+SDL_Window* main_window = nullptr;
+// Where tiles are drawn when the window's own pixels are not in the tiles' byte order.
+SDL_Surface* shadow_surface = nullptr;
+
+std::string joined_arguments(int argc, char** argv) {
+    std::string tail;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) {
+            tail += ' ';
+        }
+        tail += argv[i];
+    }
+    return tail;
+}
+
+bool is_set(const char* variable) {
+    const char* value = SDL_getenv(variable);
+    return value != nullptr && value[0] != '\0';
+}
+
+// SDL falls back to its invisible offscreen driver when no window system answers, and a
+// console driver would take over the whole screen: only real window systems count here.
+bool is_window_system(const char* driver) {
+    return std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0 ||
+           std::strcmp(driver, "cocoa") == 0;
+}
+
+// Without these the Wayland library prints its own complaint before failing, which would
+// make the one-line message two.
+bool wayland_may_answer() {
+    const char* name = SDL_getenv("WAYLAND_DISPLAY");
+    return is_set("WAYLAND_SOCKET") || is_set("XDG_RUNTIME_DIR") ||
+           (name != nullptr && name[0] == '/');
+}
+
+bool worth_trying(const char* driver) {
+    return is_window_system(driver) &&
+           (std::strcmp(driver, "wayland") != 0 || wayland_may_answer());
+}
+
+bool start_video() {
+    if (is_set("SDL_VIDEODRIVER")) {  // the user's explicit choice
+        return SDL_Init(SDL_INIT_VIDEO) == 0;
+    }
+    SDL_SetError("no window system to connect to");
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* driver = SDL_GetVideoDriver(i);
+        if (driver == nullptr || !worth_trying(driver)) {
+            continue;
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+        if (SDL_Init(SDL_INIT_VIDEO) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Blue, green, red, unused in memory: the 4-byte layout draw_tile_pixels writes.
+constexpr Uint32 blue_green_red_format = SDL_BYTEORDER == SDL_LIL_ENDIAN
+                                             ? static_cast<Uint32>(SDL_PIXELFORMAT_XRGB8888)
+                                             : static_cast<Uint32>(SDL_PIXELFORMAT_BGRX8888);
+
+bool holds_blue_green_red_bytes(const SDL_Surface* surface) {
+    return surface->format->format == blue_green_red_format;
+}
+
+void paint_into(SDL_Surface* surface) {
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 255, 255, 255));
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
+        return;
+    }
+    handle_paint_pixels(PixelBuffer{static_cast<unsigned char*>(surface->pixels), surface->w,
+                                    surface->h, surface->pitch, 4});
+    if (SDL_MUSTLOCK(surface)) {
+        SDL_UnlockSurface(surface);
+    }
+}
+
+void repaint() {
+    SDL_Surface* window_surface = SDL_GetWindowSurface(main_window);
+    if (window_surface == nullptr) {
+        return;
+    }
+    if (holds_blue_green_red_bytes(window_surface)) {
+        paint_into(window_surface);
+    } else {
+        if (shadow_surface == nullptr || shadow_surface->w != window_surface->w ||
+            shadow_surface->h != window_surface->h) {
+            SDL_FreeSurface(shadow_surface);
+            shadow_surface = SDL_CreateRGBSurfaceWithFormat(0, window_surface->w, window_surface->h,
+                                                            32, blue_green_red_format);
+        }
+        if (shadow_surface == nullptr) {
+            return;
+        }
+        paint_into(shadow_surface);
+        SDL_BlitSurface(shadow_surface, nullptr, window_surface, nullptr);
+    }
+    SDL_UpdateWindowSurface(main_window);
+}
+
+// The client area for the requested board, kept inside the display's usable area so that
+// huge numbers still give a window.
+SDL_Rect client_area() {
+    SDL_Rect usable{0, 0, 0, 0};
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0 && SDL_GetDisplayBounds(0, &usable) != 0) {
+        usable = SDL_Rect{0, 0, 4096, 4096};
+    }
+    return SDL_Rect{50, 50, client_extent(requested_width, usable.w),
+                    client_extent(requested_height, usable.h)};
+}
+
+int fail_to_open() {
+    std::fprintf(stderr, "quillop: cannot open a window: %s\n", SDL_GetError());
+    SDL_Quit();
+    return 1;
+}
+
+bool is_close_request(const SDL_Event& event) {
+    return event.type == SDL_QUIT ||
+           (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE);
+}
+
+void handle_event(const SDL_Event& event) {
+    if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+        repaint();
+    } else if (event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_LEFT) {
+        handle_left_button(pack_client_point(event.button.x, event.button.y));
+        repaint();
+    } else if (event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_RIGHT) {
+        handle_right_button();
+        repaint();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string tail = joined_arguments(argc, argv);
+    read_parameters(tail.c_str());
+
+    // A press that also focuses the window is still a move, as on Windows.
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    // The window's own pixels, not a GL texture: SDL would otherwise recreate the window for
+    // OpenGL behind our back and scale through a renderer.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    if (!start_video()) {
+        return fail_to_open();
+    }
+    const SDL_Rect area = client_area();
+    main_window = SDL_CreateWindow("Quillop", area.x, area.y, area.w, area.h, SDL_WINDOW_HIDDEN);
+    if (main_window == nullptr) {
+        return fail_to_open();
+    }
+    // Built and dealt before the window first shows, as in the window's creation.
+    handle_create();
+    SDL_ShowWindow(main_window);
+    repaint();
+
+    SDL_Event event;
+    while (SDL_WaitEvent(&event) != 0 && !is_close_request(event)) {
+        handle_event(event);
+    }
+    handle_destroy();
+    SDL_FreeSurface(shadow_surface);
+    SDL_DestroyWindow(main_window);
+    SDL_Quit();
+    return 0;
+}
