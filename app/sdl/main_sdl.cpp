@@ -153,11 +153,13 @@ int main(int argc, char** argv) {
 
     // A press that also focuses the window is still a move, as on Windows.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    // The window's own pixels, not a GL texture: SDL would otherwise recreate the window for
-    // OpenGL behind our back and scale through a renderer.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (!start_video()) {
         return fail_to_open();
+    }
+    // On X11 the window's own pixels, not a GL texture, for which SDL would recreate the
+    // window behind our back. Other systems have no such pixels and need the texture.
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) {
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     }
     const SDL_Rect area = client_area();
     main_window = SDL_CreateWindow("Quillop", area.x, area.y, area.w, area.h, SDL_WINDOW_HIDDEN);
