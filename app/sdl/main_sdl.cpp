@@ -7,6 +7,11 @@
 
 #include "app/app.hpp"
 
+#ifdef QUILLOP_WITH_X11
+#include <X11/Xlib.h>
+#include <X11/Xproto.h>
+#endif
+
 namespace {
 
 SDL_Window* main_window = nullptr;
@@ -23,6 +28,26 @@ std::string joined_arguments(int argc, char** argv) {
     }
     return tail;
 }
+
+#ifdef QUILLOP_WITH_X11
+XErrorHandler default_x_error_handler = nullptr;
+
+// SDL wakes its own event wait with an event sent to the window over a second connection.
+// The last of these can reach the server only after closing destroyed the window, and
+// Xlib's default handler would end the program with 1 for that BadWindow.
+int ignore_late_wakeup(Display* display, XErrorEvent* error) {
+    if (error->error_code == BadWindow && error->request_code == X_SendEvent) {
+        return 0;
+    }
+    return default_x_error_handler(display, error);
+}
+
+void keep_late_wakeups_harmless() {
+    default_x_error_handler = XSetErrorHandler(ignore_late_wakeup);
+}
+#else
+void keep_late_wakeups_harmless() {}
+#endif
 
 bool is_set(const char* variable) {
     const char* value = SDL_getenv(variable);
@@ -153,6 +178,7 @@ int main(int argc, char** argv) {
 
     // A press that also focuses the window is still a move, as on Windows.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    keep_late_wakeups_harmless();
     if (!start_video()) {
         return fail_to_open();
     }
