@@ -1,6 +1,7 @@
 #include "screen_board.hpp"
 
 #include <chrono>
+#include <random>
 #include <thread>
 
 #include "board/board.hpp"
@@ -126,6 +127,15 @@ ScreenBoard engine_screen_board(int columns, int rows) {
     return board;
 }
 
+bool every_cell_shows_one_of(const ScreenBoard& board, int lowest, int highest) {
+    for (int tile : board.tiles) {
+        if (tile < lowest || tile > highest) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool screen_board_is_settled(const ScreenBoard& board) {
     bool column_seen_empty = false;
     for (int column = 0; column < board.columns; ++column) {
@@ -165,6 +175,24 @@ bool find_group(const ScreenBoard& board, int& column, int& row) {
         }
     }
     return false;
+}
+
+std::vector<Click> random_clicks_played(uint32_t seed, int count, int right_one_in, int left,
+                                        int top) {
+    std::mt19937 random(seed);
+    std::vector<Click> clicks;
+    for (int i = 0; i < count; ++i) {
+        const int x = static_cast<int>(random() % 640);
+        const int y = static_cast<int>(random() % 512);
+        const bool right = random() % static_cast<unsigned>(right_one_in) == 0;
+        if (right) {
+            restore_board();
+        } else {
+            play_move(x / 64, y / 64);
+        }
+        clicks.push_back(Click{left + x, top + y, right ? 3 : 1});
+    }
+    return clicks;
 }
 
 bool wait_for_screen(const std::string& display, int left, int top, const ScreenBoard& expected,

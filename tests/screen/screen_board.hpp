@@ -2,6 +2,7 @@
 // window must show next. Shared by the window tests of both programs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ std::string describe(const ScreenBoard& board);
 bool load_screen_board(const ScreenBoard& board);
 // What the window shows of the engine's current board, cell by cell.
 ScreenBoard engine_screen_board(int columns, int rows);
+// Whether every cell shows a tile index within [lowest, highest].
+bool every_cell_shows_one_of(const ScreenBoard& board, int lowest, int highest);
 // Every cell a tile, each column's tiles one run down to the bottom, the columns holding
 // tiles one run from the left.
 bool screen_board_is_settled(const ScreenBoard& board);
@@ -38,6 +41,12 @@ bool screen_board_is_settled(const ScreenBoard& board);
 bool find_lone_tile(const ScreenBoard& board, int& column, int& row);
 // A cell whose click removes a group; false when there is none.
 bool find_group(const ScreenBoard& board, int& column, int& row);
+
+// `count` random clicks inside the 640 x 512 client area of a 10 x 8 board at root (left,
+// top), one in `right_one_in` a right click, played on the engine's current board in the order
+// the window will get them.
+std::vector<Click> random_clicks_played(uint32_t seed, int count, int right_one_in, int left,
+                                        int top);
 
 // Takes screenshots until the client area at (left, top) shows `expected` or timeout_ms
 // passes; `seen` is the last board read.

@@ -103,11 +103,6 @@ ScreenBoard screen(const Session& run, int columns, int rows) {
     return read_screen_board(shot(run), run.client.x, run.client.y, columns, rows);
 }
 
-bool every_cell_shows_one_of(const ScreenBoard& board, int lowest, int highest) {
-    return std::all_of(board.tiles.begin(), board.tiles.end(),
-                       [&](int tile) { return tile >= lowest && tile <= highest; });
-}
-
 // The first paint of a fresh deal; before it the window may show anything.
 ScreenBoard dealt_screen(const Session& run, int columns, int rows, int timeout_ms = 20000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -288,19 +283,8 @@ TEST(DesktopProgram, AStormOfClicksEndsOnTheBoardTheEnginePlaysTo) {
     ASSERT_TRUE(every_cell_shows_one_of(dealt, 1, 3)) << describe(dealt);
     ASSERT_TRUE(load_screen_board(dealt));
 
-    std::mt19937 random(1208);
-    std::vector<Click> clicks;
-    for (int i = 0; i < 300; ++i) {
-        const int x = static_cast<int>(random() % 640);
-        const int y = static_cast<int>(random() % 512);
-        const int button = random() % 7 == 0 ? 3 : 1;
-        if (button == 1) {
-            play_move(x / 64, y / 64);
-        } else {
-            restore_board();
-        }
-        clicks.push_back(Click{run.client.x + x, run.client.y + y, button});
-    }
+    const std::vector<Click> clicks =
+        random_clicks_played(1208, 300, 7, run.client.x, run.client.y);
     ASSERT_TRUE(click_all(run.server.display, clicks, 120000));
     const ScreenBoard expected = engine_screen_board(10, 8);
     ScreenBoard seen;

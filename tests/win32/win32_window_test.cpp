@@ -78,15 +78,6 @@ void end_session() {
     stop_xserver(session.server);
 }
 
-bool every_cell_shows_one_of(const ScreenBoard& board, int lowest, int highest) {
-    for (int tile : board.tiles) {
-        if (tile < lowest || tile > highest) {
-            return false;
-        }
-    }
-    return true;
-}
-
 struct Quillop {
     pid_t pid = -1;
     unsigned long window = 0;
@@ -266,19 +257,8 @@ TEST_F(WineWindow, ClickStormEndsOnTheBoardTheEnginePlaysTo) {
     ASSERT_TRUE(every_cell_shows_one_of(dealt, 1, 3)) << describe(dealt);
     ASSERT_TRUE(load_screen_board(dealt));
 
-    std::mt19937 random(1208);
-    std::vector<Click> clicks;
-    for (int i = 0; i < 1000; ++i) {
-        const int x = static_cast<int>(random() % 640);
-        const int y = static_cast<int>(random() % 512);
-        const int button = random() % 5 == 0 ? 3 : 1;
-        if (button == 1) {
-            play_move(x / 64, y / 64);
-        } else {
-            restore_board();
-        }
-        clicks.push_back(Click{game.client.x + x, game.client.y + y, button});
-    }
+    const std::vector<Click> clicks =
+        random_clicks_played(1208, 1000, 5, game.client.x, game.client.y);
     for (size_t at = 0; at < clicks.size(); at += 100) {
         const std::vector<Click> batch(clicks.begin() + static_cast<long>(at),
                                        clicks.begin() + static_cast<long>(at + 100));
