@@ -67,6 +67,15 @@ bool is_cell_value(Cell value) {
     return value == 0 || value == 1 || value == 2 || value == 4 || value == 8 || value == 16;
 }
 
+// Frees the old buffer and clears its pointer before asking for the new one, so that a
+// failure never leaves a pointer into a buffer of another size.
+bool replace_buffer(Cell*& buffer, std::size_t size) {
+    std::free(buffer);
+    buffer = nullptr;
+    buffer = static_cast<Cell*>(board_allocate(size));
+    return buffer != nullptr;
+}
+
 // Sets up both buffers for a width x height board: geometry stored, dealt buffer cleared,
 // origins placed. On failure no board is left at all.
 bool allocate_board(int32_t width, int32_t height) {
@@ -81,17 +90,7 @@ bool allocate_board(int32_t width, int32_t height) {
     board_bytes = static_cast<int32_t>(bytes);
     const auto size = static_cast<std::size_t>(bytes);
 
-    std::free(dealt_cells);
-    dealt_cells = nullptr;
-    dealt_cells = static_cast<Cell*>(board_allocate(size));
-    if (dealt_cells == nullptr) {
-        forget_board();
-        return false;
-    }
-    std::free(current_cells);
-    current_cells = nullptr;
-    current_cells = static_cast<Cell*>(board_allocate(size));
-    if (current_cells == nullptr) {
+    if (!replace_buffer(dealt_cells, size) || !replace_buffer(current_cells, size)) {
         forget_board();
         return false;
     }

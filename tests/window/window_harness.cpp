@@ -56,6 +56,18 @@ std::vector<std::string> environment_without(const std::vector<std::string>& nam
     return result;
 }
 
+// Starts argv with exactly `environment` and the given file actions, which it destroys.
+// Returns posix_spawnp's result.
+int spawn_with(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+               posix_spawn_file_actions_t& actions, pid_t& pid) {
+    std::vector<char*> arguments = c_strings(argv);
+    std::vector<char*> variables = c_strings(environment);
+    const int failure =
+        posix_spawnp(&pid, arguments[0], &actions, nullptr, arguments.data(), variables.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return failure;
+}
+
 ProcessEnd end_from_status(int status) {
     ProcessEnd end;
     end.ended = true;
@@ -300,12 +312,8 @@ pid_t launch_process(const std::vector<std::string>& argv,
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     }
-    std::vector<char*> arguments = c_strings(argv);
-    std::vector<char*> variables = c_strings(environment);
     pid_t pid = -1;
-    const int failure =
-        posix_spawnp(&pid, arguments[0], &actions, nullptr, arguments.data(), variables.data());
-    posix_spawn_file_actions_destroy(&actions);
+    const int failure = spawn_with(argv, environment, actions, pid);
     return failure == 0 ? pid : -1;
 }
 
@@ -361,12 +369,8 @@ CommandResult run_command(const std::vector<std::string>& argv,
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, output[1]);
-    std::vector<char*> arguments = c_strings(argv);
-    std::vector<char*> variables = c_strings(environment);
     pid_t pid = -1;
-    const int failure =
-        posix_spawnp(&pid, arguments[0], &actions, nullptr, arguments.data(), variables.data());
-    posix_spawn_file_actions_destroy(&actions);
+    const int failure = spawn_with(argv, environment, actions, pid);
     close(output[1]);
     if (failure != 0) {
         close(output[0]);
