@@ -65,8 +65,11 @@ int64_t clamp64(int64_t value, int64_t low, int64_t high) {
     return value < low ? low : (value > high ? high : value);
 }
 
-// Room left around the requested rectangle for the frame a window system adds.
-constexpr int64_t rect_limit = int64_t{1} << 30;
+// Room kept at both ends of the 32-bit range for the frame a window system adds around the
+// requested rectangle; a frame is never near this thick.
+constexpr int64_t frame_room = 4096;
+constexpr int64_t rect_high = int64_t{INT32_MAX} - frame_room;
+constexpr int64_t rect_low = int64_t{INT32_MIN} + frame_room;
 
 int64_t floor_div64(int64_t value) {
     return value >= 0 ? value / 64 : -((63 - value) / 64);
@@ -113,8 +116,8 @@ void read_parameters(const char* tail) {
 ClientRect requested_client_rect() {
     const int64_t right = int64_t{requested_width} * 64 + 48;
     const int64_t bottom = int64_t{requested_height} * 64 + 48;
-    return ClientRect{50, 50, static_cast<int32_t>(clamp64(right, -rect_limit, rect_limit)),
-                      static_cast<int32_t>(clamp64(bottom, -rect_limit, rect_limit))};
+    return ClientRect{50, 50, static_cast<int32_t>(clamp64(right, rect_low, rect_high)),
+                      static_cast<int32_t>(clamp64(bottom, rect_low, rect_high))};
 }
 
 int32_t client_extent(int32_t cells, int32_t limit) {

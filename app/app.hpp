@@ -22,7 +22,7 @@ struct ClientRect {
     int32_t bottom;
 };
 // The client rectangle requested for the board: (50, 50, width * 64 + 48, height * 64 + 48),
-// saturated so that no step overflows and a frame can still be added around it.
+// exact while a frame can still be added around it in 32 bits, saturated beyond that.
 ClientRect requested_client_rect();
 // One side of a client area for `cells` requested cells: cells * 64, at least 1 and at
 // most `limit` (limit at least 1).

@@ -17,6 +17,13 @@ int32_t board_bytes = 0;
 BoardAllocator board_allocate = std::malloc;
 
 namespace {
+uint32_t calendar_seconds() {
+    return static_cast<uint32_t>(std::time(nullptr));
+}
+}  // namespace
+BoardClock board_clock = calendar_seconds;
+
+namespace {
 
 uint32_t random_state = 0;
 
@@ -116,18 +123,18 @@ int32_t next_random() {
     return static_cast<int32_t>((random_state >> 16) & 0x7FFFu);
 }
 
-int32_t deal_board(int32_t colours, int32_t width, int32_t height) {
-    return deal_board_seeded(colours, width, height, static_cast<uint32_t>(std::time(nullptr)));
-}
+namespace {
 
-int32_t deal_board_seeded(int32_t colours, int32_t width, int32_t height, uint32_t seed) {
+// Clamps, allocates, then deals from `seed`, or from the clock read only once the buffers
+// are ready when `seed` is null: a deal that cannot allocate never reads the clock.
+int32_t deal(int32_t colours, int32_t width, int32_t height, const uint32_t* seed) {
     const int32_t colour_count = colours < 2 ? 2 : (colours > 5 ? 5 : colours);
     width = clamp_low(width, 2);
     height = clamp_low(height, 2);
     if (!allocate_board(width, height)) {
         return 0;
     }
-    seed_random(seed);
+    seed_random(seed != nullptr ? *seed : board_clock());
     for (int32_t row = 0; row < height; ++row) {
         Cell* cells = dealt_origin + int64_t{row} * stride();
         for (int32_t column = 0; column < width; ++column) {
@@ -136,6 +143,16 @@ int32_t deal_board_seeded(int32_t colours, int32_t width, int32_t height, uint32
     }
     copy_dealt_to_current();
     return 1;
+}
+
+}  // namespace
+
+int32_t deal_board(int32_t colours, int32_t width, int32_t height) {
+    return deal(colours, width, height, nullptr);
+}
+
+int32_t deal_board_seeded(int32_t colours, int32_t width, int32_t height, uint32_t seed) {
+    return deal(colours, width, height, &seed);
 }
 
 int32_t position_is_settled(int32_t width, int32_t height, const Cell* cells) {

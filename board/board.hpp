@@ -27,6 +27,9 @@ extern int32_t board_bytes;
 // Buffers are released with std::free.
 using BoardAllocator = void* (*)(std::size_t bytes);
 extern BoardAllocator board_allocate;
+// The clock a deal is seeded from, read once both buffers are ready; tests replace it.
+using BoardClock = uint32_t (*)();
+extern BoardClock board_clock;
 
 // The generator the deal draws from.
 void seed_random(uint32_t seed);

@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libsdl2-dev g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine64
+          libsdl2-dev g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64
+          mingw-w64-x86-64-dev wine wine32:i386 wine64
           xvfb xauth xdotool x11-utils libx11-dev imagemagick valgrind zip file)
 
 installed() {

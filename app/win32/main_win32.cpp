@@ -12,14 +12,19 @@ namespace {
 constexpr const char* class_name = "nm_quillop";
 constexpr DWORD main_window_style = WS_VISIBLE | WS_CAPTION | WS_SYSMENU;  // 0x10C80000
 
-// One tile, 1:1 and opaque, at client pixel (x, y).
-void draw_tile(void* context, int32_t index, int32_t x, int32_t y) {
+// One tile, 1:1 and opaque, at client pixel (x, y): the scan lines drawn, 0 when nothing was.
+int draw_tile(HDC context, int32_t index, int32_t x, int32_t y) {
     const unsigned char* pixels = tile_images[index];
     if (pixels == nullptr) {  // an image that could not be allocated is simply not drawn
-        return;
+        return 0;
     }
-    StretchDIBits(static_cast<HDC>(context), x, y, tile_side, tile_side, 0, 0, tile_side, tile_side,
-                  pixels, &tile_bitmap_info, DIB_RGB_COLORS, SRCCOPY);
+    return StretchDIBits(context, x, y, tile_side, tile_side, 0, 0, tile_side, tile_side, pixels,
+                         &tile_bitmap_info, DIB_RGB_COLORS, SRCCOPY);
+}
+
+// The paint loop's way to draw; it has no use for the result.
+void draw_cell(void* context, int32_t index, int32_t x, int32_t y) {
+    draw_tile(static_cast<HDC>(context), index, x, y);
 }
 
 void paint(HWND window) {
@@ -27,7 +32,7 @@ void paint(HWND window) {
     const HDC context = BeginPaint(window, &paint_info);
     if (context != nullptr) {
         const RECT& area = paint_info.rcPaint;
-        handle_paint(area.left, area.top, area.right, area.bottom, draw_tile, context);
+        handle_paint(area.left, area.top, area.right, area.bottom, draw_cell, context);
     }
     EndPaint(window, &paint_info);
 }

@@ -114,17 +114,24 @@ TEST(Geometry, RequestedClientRectangle) {
     EXPECT_EQ(rect.bottom, 100000 * 64 + 48);
 }
 
-TEST(Geometry, ExtremeNumbersSaturateWithRoomForAFrame) {
-    for (const char* tail : {"3 2147483647 2147483647", "3 -2147483648 -2147483648",
-                             "3 33554431 -33554432", "3 16777216 16777215"}) {
-        read(tail);
+TEST(Geometry, RectangleIsExactUntilAFrameNoLongerFitsThenSaturates) {
+    const int32_t high = INT32_MAX - 4096;
+    const int32_t low = INT32_MIN + 4096;
+    struct Case {
+        const char* tail;
+        int32_t right, bottom;
+    };
+    for (const Case& c : {Case{"3 16777216 16777215", 16777216 * 64 + 48, 16777215 * 64 + 48},
+                          Case{"3 33554367 -33554368", 33554367 * 64 + 48, -33554368 * 64 + 48},
+                          Case{"3 33554368 -33554369", high, low},
+                          Case{"3 2147483647 -2147483648", high, low},
+                          Case{"3 -2147483648 2147483647", low, high}}) {
+        read(c.tail);
         const ClientRect rect = requested_client_rect();
-        const int64_t right = int64_t{requested_width} * 64 + 48;
-        const int64_t bottom = int64_t{requested_height} * 64 + 48;
-        const int64_t limit = int64_t{1} << 30;
-        EXPECT_EQ(rect.right, right > limit ? limit : (right < -limit ? -limit : right)) << tail;
-        EXPECT_EQ(rect.bottom, bottom > limit ? limit : (bottom < -limit ? -limit : bottom))
-            << tail;
+        EXPECT_EQ(rect.right, c.right) << c.tail;
+        EXPECT_EQ(rect.bottom, c.bottom) << c.tail;
+        EXPECT_EQ(rect.left, 50);
+        EXPECT_EQ(rect.top, 50);
     }
 }
 

@@ -45,7 +45,9 @@ protected:
     void TearDown() override {
         release_board();
         board_allocate = std::malloc;
+        board_clock = saved_clock;
     }
+    BoardClock saved_clock = board_clock;
 };
 
 void expect_no_board() {
@@ -253,6 +255,38 @@ TEST_F(BoardTest, FailedSecondAllocationLeavesNoBoard) {
     EXPECT_EQ(next_random(), 14062);
     // The hook's allocations are the size of the new board.
     EXPECT_EQ(requested_sizes.back(), std::size_t{5 * 8 - 1});
+}
+
+// What the clock saw when it was read: allocations made so far, and whether the dealt buffer
+// was already cleared (its bytes all zero).
+int clock_reads = 0;
+int allocations_at_clock = -1;
+bool dealt_cleared_at_clock = false;
+uint32_t watching_clock() {
+    ++clock_reads;
+    allocations_at_clock = allocation_calls;
+    dealt_cleared_at_clock = dealt_cells != nullptr;
+    for (int32_t i = 0; dealt_cells != nullptr && i < board_bytes; ++i) {
+        dealt_cleared_at_clock = dealt_cleared_at_clock && dealt_cells[i] == 0;
+    }
+    return 1000;
+}
+
+TEST_F(BoardTest, TheClockIsReadOnlyOnceBothBuffersAreReady) {
+    board_allocate = counting_allocate;
+    board_clock = watching_clock;
+    clock_reads = 0;
+    ASSERT_EQ(deal_board(5, 3, 2), 1);
+    EXPECT_EQ(clock_reads, 1);
+    EXPECT_EQ(allocations_at_clock, 2);
+    EXPECT_TRUE(dealt_cleared_at_clock);
+    EXPECT_EQ(current_rows(), (Rows{{4, 1, 2}, {1, 1, 4}}));  // seeded with what it read
+    for (int which : {1, 2}) {
+        clock_reads = 0;
+        fail_at = allocation_calls + which;
+        EXPECT_EQ(deal_board(5, 3, 2), 0);
+        EXPECT_EQ(clock_reads, 0) << "a failed deal read the clock";
+    }
 }
 
 TEST_F(BoardTest, FailedDealOnTheVeryFirstDealAndThenASuccessfulOne) {

@@ -1,9 +1,11 @@
 // make-tile-art reproduces the committed source; quillop-art writes the tiles and boards as BMP.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -14,9 +16,29 @@
 
 namespace {
 
-std::string temp_path(const std::string& name) {
-    return ::testing::TempDir() + "quillop_tiles_" + name;
-}
+// A folder of the test's own, made fresh and removed with its files, so that tests running
+// side by side never share a path.
+class TestFolder {
+public:
+    TestFolder() {
+        std::string pattern = ::testing::TempDir() + "quillop-art-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~TestFolder() {
+        if (!path_.empty()) {
+            std::filesystem::remove_all(path_);
+        }
+    }
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+    bool made() const { return !path_.empty(); }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 
 std::vector<unsigned char> read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -82,7 +104,9 @@ Rgb bmp_pixel(const Bmp& bmp, int32_t x, int32_t y) {
 }
 
 TEST(MakeTileArt, RegeneratesTheCommittedSourceByteForByte) {
-    const std::string out = temp_path("tile_art.cpp");
+    const TestFolder folder;
+    ASSERT_TRUE(folder.made());
+    const std::string out = folder.file("tile_art.cpp");
     ASSERT_EQ(run(std::string(MAKE_TILE_ART_TOOL) + " '" + out + "'"), 0);
     const std::vector<unsigned char> made = read_file(out);
     const std::vector<unsigned char> committed = read_file(TILE_ART_SOURCE);
@@ -93,8 +117,12 @@ TEST(MakeTileArt, RegeneratesTheCommittedSourceByteForByte) {
 
 class QuillopArt : public ::testing::Test {
 protected:
-    void SetUp() override { build_tile_set(); }
+    void SetUp() override {
+        build_tile_set();
+        ASSERT_TRUE(folder.made());
+    }
     void TearDown() override { release_tile_set(); }
+    std::string temp_path(const std::string& name) const { return folder.file(name); }
 
     // Runs quillop-art --board on `input`; returns its exit status.
     int board(const std::string& input, const std::string& bmp) {
@@ -103,6 +131,8 @@ protected:
         return run(std::string(QUILLOP_ART_TOOL) + " --board '" + bmp + "' < '" + in +
                    "' 2> /dev/null");
     }
+
+    const TestFolder folder;
 };
 
 TEST_F(QuillopArt, StripHoldsTheSixTilesUprightInOrder) {

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <set>
@@ -17,11 +19,16 @@
 
 namespace {
 
-const std::string program = QUILLOP_WIN32_EXE;
+// The shipped 32-bit program, and the same sources built for x86-64 for machines that cannot
+// run 32-bit programs at all.
+const std::string win32_program = QUILLOP_WIN32_EXE;
+const std::string win64_program = QUILLOP_WIN64_EXE;
 constexpr int screen_width = 1280;
 constexpr int screen_height = 1024;
 
 struct WineSession {
+    std::string program;  // the build under test
+    std::string loader;   // Wine's loader for it
     XServer server;
     std::string folder;  // holds the prefix and the programs' output
     std::vector<std::string> environment;
@@ -41,9 +48,58 @@ bool file_exists(const std::string& path) {
     return std::ifstream(path).good();
 }
 
+// Whether this machine runs 32-bit programs: Wine's 32-bit loader is one.
+bool runs_32_bit_programs() {
+    const CommandResult probe =
+        run_command({"/usr/lib/wine/wine", "--version"}, environment_without_display(), 60000);
+    return probe.end.exited && probe.end.exit_code == 0;
+}
+
+// Picks the build to run and says which and why; an error when none can run.
+std::string choose_build() {
+    const char* forced = std::getenv("QUILLOP_WINDOWS_BUILD");
+    const bool can_run_32_bit = runs_32_bit_programs();
+    std::string build;
+    std::string why;
+    if (forced != nullptr && *forced != '\0') {
+        build = forced;
+        why = "chosen by QUILLOP_WINDOWS_BUILD";
+        if (build != "win32" && build != "win64") {
+            return "QUILLOP_WINDOWS_BUILD is '" + build + "'; it takes win32 or win64";
+        }
+    } else if (can_run_32_bit) {
+        build = "win32";
+        why = "this machine runs 32-bit programs";
+    } else {
+        build = "win64";
+        why = "this machine cannot run 32-bit programs";
+    }
+    if (build == "win32") {
+        session.program = win32_program;
+        session.loader = "/usr/lib/wine/wine";
+    } else {
+        session.program = win64_program;
+        session.loader = "/usr/lib/wine/wine64";
+    }
+    std::printf("Windows program under test: %s build (%s)\n",
+                build == "win32" ? "32-bit" : "x86-64", why.c_str());
+    std::fflush(stdout);
+    if (!file_exists(session.program)) {
+        return session.program + " is missing: build the " + build + " preset first";
+    }
+    if (!file_exists(session.loader)) {
+        return "Wine's loader " + session.loader + " is missing";
+    }
+    if (build == "win32" && !can_run_32_bit) {
+        return "the 32-bit build was asked for, but this machine cannot run 32-bit programs";
+    }
+    return "";
+}
+
 std::string start_session() {
-    if (!file_exists(program)) {
-        return program + " is missing: build the win32 preset first";
+    const std::string chosen = choose_build();
+    if (!chosen.empty()) {
+        return chosen;
     }
     std::string error;
     if (!start_xserver(session.server, screen_width, screen_height, 30000, &error)) {
@@ -57,9 +113,13 @@ std::string start_session() {
     session.environment = environment_with_display(session.server.display);
     set_variable(session.environment, "WINEPREFIX", session.folder + "/prefix");
     set_variable(session.environment, "WINEDEBUG", "-all");
+    set_variable(session.environment, "WINELOADER", session.loader);
+    if (session.loader.find("wine64") != std::string::npos) {
+        set_variable(session.environment, "WINEARCH", "win64");
+    }
     // No offers to install Mono or Gecko: their dialogs would wait for an answer.
     set_variable(session.environment, "WINEDLLOVERRIDES", "mscoree,mshtml=");
-    const CommandResult boot = run_command({"wineboot", "-i"}, session.environment, 300000);
+    const CommandResult boot = run_command({session.loader, "wineboot", "-i"}, session.environment, 300000);
     if (!boot.end.exited || boot.end.exit_code != 0) {
         return "wineboot failed (" + describe(boot.end) + "): " + boot.output;
     }
@@ -100,8 +160,9 @@ protected:
     const std::string& display() const { return session.server.display; }
 
     // Starts the program with `arguments` and waits for its window.
-    void start(const std::vector<std::string>& arguments, const std::string& path = program) {
-        std::vector<std::string> argv = {"wine", path};
+    void start(const std::vector<std::string>& arguments) { start(arguments, session.program); }
+    void start(const std::vector<std::string>& arguments, const std::string& path) {
+        std::vector<std::string> argv = {session.loader, path};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         game.pid = launch_process(argv, session.environment, session.folder + "/output.txt");
         ASSERT_GT(game.pid, 0);
@@ -170,7 +231,7 @@ protected:
 };
 
 TEST(WindowsProgram, IsA32BitGuiProgramNeedingOnlyWindowsOwnLibraries) {
-    const CommandResult dump = run_command({"i686-w64-mingw32-objdump", "-p", program},
+    const CommandResult dump = run_command({"i686-w64-mingw32-objdump", "-p", win32_program},
                                            environment_without_display(), 60000);
     ASSERT_EQ(dump.end.exit_code, 0) << dump.output;
     EXPECT_NE(dump.output.find("file format pei-i386"), std::string::npos);
@@ -275,7 +336,7 @@ TEST_F(WineWindow, AProgramPathWithBlanksIsSkippedWhole) {
     const std::string folder = session.folder + "/Quillop game";
     const std::string path = folder + "/quillop copy.exe";
     ASSERT_EQ(run_command({"mkdir", "-p", folder}, session.environment, 10000).end.exit_code, 0);
-    ASSERT_EQ(run_command({"cp", program, path}, session.environment, 10000).end.exit_code, 0);
+    ASSERT_EQ(run_command({"cp", session.program, path}, session.environment, 10000).end.exit_code, 0);
     start({"3", "10", "8"}, path);
     EXPECT_EQ(game.client.width, 640);
     EXPECT_EQ(game.client.height, 512);
