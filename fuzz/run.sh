@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer harness of fuzz/ (NAME_fuzz.cpp, built as quillop-fuzz-NAME) for a
-# bounded time each, starting from fuzz/seeds/NAME. Fails on any finding and says which
-# harness found what.
+# bounded time each, starting from fuzz/seeds/NAME, after running it once on each input of
+# fuzz/regressions/NAME (inputs that once crashed or took too long; kept out of the seeds
+# when they would slow the fuzzing down). Fails on any finding and says which harness found
+# what.
 # Usage: bash fuzz/run.sh BUILD_DIR [SECONDS_PER_HARNESS]   (30 seconds each by default)
 set -euo pipefail
 build_dir=${1:?usage: fuzz/run.sh BUILD_DIR [SECONDS_PER_HARNESS]}
@@ -22,6 +24,11 @@ run_harness() {
     mkdir -p "$dir/corpus" "$dir/artifacts"
     local seeds=()
     [ -d "$sources/seeds/$name" ] && seeds=("$sources/seeds/$name")
+    if [ -d "$sources/regressions/$name" ]; then
+        (cd "$dir" && "$harness" -timeout=10 -rss_limit_mb=2048 \
+            -artifact_prefix="$dir/artifacts/" "$sources/regressions/$name"/* > "$dir/log" 2>&1) ||
+            return
+    fi
     (cd "$dir" && "$harness" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$dir/artifacts/" "$dir/corpus" "${seeds[@]}" \
         > "$dir/log" 2>&1)
