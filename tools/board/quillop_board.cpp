@@ -41,7 +41,7 @@ bool fail(Script& script, const std::string& what) {
 
 // The words of a command line. Any command takes at most a few numbers, so the words after
 // the first few are only counted: a line of millions of numbers is refused in little memory.
-constexpr std::size_t kept_words = 8;
+constexpr std::size_t kept_words = 16;
 
 struct Words {
     std::vector<Word> kept;  // the command, then its first arguments
