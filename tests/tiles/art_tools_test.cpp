@@ -175,6 +175,7 @@ TEST_F(QuillopArt, RefusesBadInputAndArgumentsWithStatusTwo) {
     EXPECT_EQ(run(tool + " --board 2> /dev/null < /dev/null"), 2);
     EXPECT_EQ(run(tool + " --help > /dev/null"), 0);
     EXPECT_EQ(run(tool + " /nonexistent/dir/x.bmp 2> /dev/null"), 1);
+    EXPECT_EQ(run(tool + " --board '" + path + "' 2> /dev/null < /"), 2);  // a directory
 }
 
 TEST_F(QuillopArt, RefusesABoardTooLargeToDraw) {
