@@ -133,7 +133,11 @@ void handle_create() {
 void handle_paint(int32_t left, int32_t top, int32_t right, int32_t bottom, DrawTile draw_tile,
                   void* context) {
     // Only the requested cells that meet the rectangle: the same pixels as drawing them all,
-    // without a huge requested board making one paint take minutes.
+    // without a huge requested board making one paint take minutes. An empty rectangle
+    // meets no cell.
+    if (right <= left || bottom <= top) {
+        return;
+    }
     constexpr int64_t last_drawable = INT32_MAX / 64;  // keeps column * 64 and row * 64 in range
     const int64_t first_row = clamp64(floor_div64(top), 0, last_drawable + 1);
     const int64_t first_column = clamp64(floor_div64(left), 0, last_drawable + 1);

@@ -8,8 +8,8 @@
 #include "app/app.hpp"
 
 #ifdef QUILLOP_WITH_X11
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
-#include <X11/Xproto.h>
 #endif
 
 namespace {
@@ -31,22 +31,48 @@ std::string joined_arguments(int argc, char** argv) {
 
 #ifdef QUILLOP_WITH_X11
 XErrorHandler default_x_error_handler = nullptr;
+Window main_x_window = 0;
 
-// SDL wakes its own event wait with an event sent to the window over a second connection.
-// The last of these can reach the server only after closing destroyed the window, and
-// Xlib's default handler would end the program with 1 for that BadWindow.
-int ignore_late_wakeup(Display* display, XErrorEvent* error) {
-    if (error->error_code == BadWindow && error->request_code == X_SendEvent) {
+// Once the window is gone, requests that still name it fail: SDL's own (input selection,
+// pixels, its wakeup event, destroying it at the end) as well as ours. Xlib's default
+// handler would end the program with 1 for them; the window's end is reported as an event.
+int ignore_errors_about_a_gone_window(Display* display, XErrorEvent* error) {
+    if (main_x_window != 0 && error->resourceid == main_x_window &&
+        (error->error_code == BadWindow || error->error_code == BadDrawable)) {
         return 0;
     }
     return default_x_error_handler(display, error);
 }
 
-void keep_late_wakeups_harmless() {
-    default_x_error_handler = XSetErrorHandler(ignore_late_wakeup);
+void keep_a_gone_window_harmless() {
+    default_x_error_handler = XSetErrorHandler(ignore_errors_about_a_gone_window);
+}
+
+// Another client may destroy the window (xdotool windowclose, a window manager's kill):
+// the program then ends as after a close. SDL passes X events on only as system events.
+void watch_for_destruction() {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(main_window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
+        main_x_window = info.info.x11.window;
+        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    }
+}
+
+bool is_destruction(const SDL_Event& event) {
+    if (event.type != SDL_SYSWMEVENT || event.syswm.msg == nullptr ||
+        event.syswm.msg->subsystem != SDL_SYSWM_X11) {
+        return false;
+    }
+    const XEvent& x_event = event.syswm.msg->msg.x11.event;
+    return x_event.type == DestroyNotify && x_event.xdestroywindow.window == main_x_window;
 }
 #else
-void keep_late_wakeups_harmless() {}
+void keep_a_gone_window_harmless() {}
+void watch_for_destruction() {}
+bool is_destruction(const SDL_Event&) {
+    return false;
+}
 #endif
 
 bool is_set(const char* variable) {
@@ -155,7 +181,8 @@ int fail_to_open() {
 
 bool is_close_request(const SDL_Event& event) {
     return event.type == SDL_QUIT ||
-           (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE);
+           (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) ||
+           is_destruction(event);
 }
 
 void handle_event(const SDL_Event& event) {
@@ -178,7 +205,7 @@ int main(int argc, char** argv) {
 
     // A press that also focuses the window is still a move, as on Windows.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    keep_late_wakeups_harmless();
+    keep_a_gone_window_harmless();
     if (!start_video()) {
         return fail_to_open();
     }
@@ -192,6 +219,7 @@ int main(int argc, char** argv) {
     if (main_window == nullptr) {
         return fail_to_open();
     }
+    watch_for_destruction();
     // Built and dealt before the window first shows, as in the window's creation.
     handle_create();
     SDL_ShowWindow(main_window);

@@ -224,6 +224,8 @@ TEST_F(Handlers, PaintDrawsOnlyCellsMeetingTheRectangle) {
               (std::vector<Drawn>{{2, 0, 64}, {1, 64, 64}, {2, 0, 128}, {2, 64, 128}}));
     EXPECT_TRUE(paint(0, 0, 0, 0).empty());
     EXPECT_TRUE(paint(100, 100, 50, 50).empty());
+    EXPECT_TRUE(paint(10, 10, 10, 100).empty());  // empty, away from a cell boundary
+    EXPECT_TRUE(paint(10, 10, 100, 10).empty());
     EXPECT_TRUE(paint(256, 0, 4000, 4000).empty());
     EXPECT_EQ(paint(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX).size(), 12u);
 }

@@ -1,5 +1,6 @@
 // quillop-board run as a program on good and bad scripts.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,7 +33,7 @@ protected:
         directory = pattern;
     }
     void TearDown() override {
-        for (const char* name : {"/script", "/out", "/err"}) {
+        for (const char* name : {"/script", "/out", "/err", "/peak"}) {
             std::remove((directory + name).c_str());
         }
         rmdir(directory.c_str());
@@ -64,6 +65,26 @@ protected:
         EXPECT_EQ(result.err.rfind(prefix, 0), 0u) << script << "\n" << result.err;
         EXPECT_EQ(result.err.back(), '\n');
         EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+    }
+
+    // The peak resident memory in kilobytes of a run of the tool on the script, measured in a
+    // child process of its own so that no earlier run counts. The shell between inherits the
+    // figure of this process, so compare with a run on an empty script.
+    long peak_kilobytes(const std::string& script) {
+        std::ofstream(directory + "/script", std::ios::binary) << script;
+        const pid_t child = fork();
+        if (child == 0) {
+            run_command("'" + directory + "/script'");
+            rusage usage{};
+            getrusage(RUSAGE_CHILDREN, &usage);
+            std::ofstream(directory + "/peak") << usage.ru_maxrss;
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        long peak = -1;
+        std::ifstream(directory + "/peak") >> peak;
+        return peak;
     }
 
     std::string directory;
@@ -170,6 +191,46 @@ TEST_F(ToolTest, BadLoadsEndTheRun) {
     expect_error("load 3 2\n0 0 1\n1 0 1\n", 3, "");  // gap between columns
     expect_error("load 2 2\n1 1\n1 one\n", 3, "");
     expect_error("deal 2 2 2 9\nload 2\n", 2, "1\n");
+}
+
+TEST_F(ToolTest, ControlBytesShowEscapedAndCrlfScriptsRunAsTheyDoWithLf) {
+    const std::string lf = "deal 5 3 2 1000\nprint\nclick 2 0\nprint\n";
+    std::string crlf;
+    for (const char c : lf) {
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    const ToolRun windows = run(crlf);
+    EXPECT_EQ(windows.status, 0) << windows.err;
+    EXPECT_EQ(windows.out, run(lf).out);
+
+    EXPECT_EQ(run(std::string("deal 5 3 2 1\r\r\n")).err,
+              "quillop-board: line 1: deal: '1\\r' is not a seed from 0 to 4294967295\n");
+    EXPECT_EQ(run(std::string("cell 0 1\0" "2\n", 11)).err,
+              "quillop-board: line 1: cell: '1\\02' is not a signed 32-bit decimal number\n");
+    EXPECT_EQ(run("go\x1b[2J\\\n").err, "quillop-board: line 1: unknown command 'go\\x1b[2J\\\\'\n");
+}
+
+TEST_F(ToolTest, ADirectoryAsTheScriptIsAReadError) {
+    for (const bool from_stdin : {false, true}) {
+        const ToolRun result = run_command((from_stdin ? "< '" : "'") + directory + "'");
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        const std::string name = from_stdin ? "standard input" : directory;
+        EXPECT_EQ(result.err, "quillop-board: cannot read " + name + ": Is a directory\n");
+    }
+}
+
+TEST_F(ToolTest, LinesOfMillionsOfNumbersAreRefusedInLittleMemory) {
+    std::string numbers;
+    for (int i = 0; i < 5000000; ++i) {
+        numbers += " 1";
+    }
+    // Splitting such a line into words took close to 300 MB.
+    const long empty_script = peak_kilobytes("");
+    expect_error("deal" + numbers + "\n", 1, "");
+    EXPECT_LT(peak_kilobytes("deal" + numbers + "\n"), empty_script + 100000);
+    expect_error("load 2 2\n" + numbers + "\n", 2, "");
+    EXPECT_LT(peak_kilobytes("load 2 2\n" + numbers + "\n"), empty_script + 100000);
 }
 
 TEST_F(ToolTest, HelpAndCommandLineProblems) {

@@ -219,6 +219,26 @@ TEST(DesktopProgram, OpensAFixedQuillopWindowOf640By512AtFiftyFiftyWithEveryCell
     EXPECT_EQ(find_window(run.server.display, "Quillop", 0), 0u);
 }
 
+// Another client destroying the window (as xdotool windowclose does) ends the program as a
+// close does, without Xlib's complaints about requests that still name the window.
+TEST(DesktopProgram, EndsWithZeroWhenAnotherClientDestroysItsWindow) {
+    Session run;
+    ASSERT_NO_FATAL_FAILURE(start(run, {"3", "10", "8"}));
+    dealt_screen(run, 10, 8);
+    Display* display = XOpenDisplay(run.server.display.c_str());
+    ASSERT_NE(display, nullptr);
+    XDestroyWindow(display, run.window);
+    XSync(display, False);
+    XCloseDisplay(display);
+    const ProcessEnd end = wait_for_process(run.pid, 10000);
+    if (end.ended) {
+        run.pid = -1;
+    }
+    EXPECT_TRUE(end.exited && end.exit_code == 0)
+        << describe(end) << "; output: " << file_text(run.output_path);
+    EXPECT_EQ(file_text(run.output_path), "");
+}
+
 TEST(DesktopProgram, PlaysAsTheEngineSaysRefusesLoneTilesAndRestoresTheDeal) {
     Session run;
     ASSERT_NO_FATAL_FAILURE(start(run, {"3", "10", "8"}));

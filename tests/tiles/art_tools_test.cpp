@@ -204,6 +204,7 @@ TEST_F(QuillopArt, RefusesBadInputAndArgumentsWithStatusTwo) {
     EXPECT_EQ(run(tool + " --board 2> /dev/null < /dev/null"), 2);
     EXPECT_EQ(run(tool + " --help > /dev/null"), 0);
     EXPECT_EQ(run(tool + " /nonexistent/dir/x.bmp 2> /dev/null"), 1);
+    EXPECT_EQ(run(tool + " --board '" + path + "' 2> /dev/null < /"), 2);  // a directory
 }
 
 TEST_F(QuillopArt, RefusesABoardTooLargeToDraw) {
@@ -217,6 +218,53 @@ TEST_F(QuillopArt, RefusesABoardTooLargeToDraw) {
         input += row;
     }
     EXPECT_EQ(board(input, temp_path("large.bmp")), 2);
+}
+
+// Both forms of quillop-art, each once over an existing file and once to a new name, on a
+// 64 KB disk too small for any of the pictures: a tmpfs mounted in a private mount namespace
+// where the system allows one, otherwise a file size limit, which fails the writes alike.
+const char full_disk_script[] = R"(
+out=$1; disk=$1/disk; tool=$2
+mkdir "$disk" && printf '1 1 1\n2 2 2\n4 4 4\n' > "$out/position" || exit 99
+scenario='
+printf kept > "$disk/strip.bmp"; printf kept > "$disk/board.bmp"
+for target in strip.bmp new-strip.bmp; do
+    "$tool" "$disk/$target" 2>> "$out/err"; echo $? >> "$out/status"
+done
+for target in board.bmp new-board.bmp; do
+    "$tool" --board "$disk/$target" < "$out/position" 2>> "$out/err"; echo $? >> "$out/status"
+done
+cat "$disk/strip.bmp" "$disk/board.bmp" > "$out/kept"
+ls -A "$disk" > "$out/listing"'
+export out disk tool scenario
+if unshare -rm sh -c 'mount -t tmpfs -o size=64k quillop "$disk"' 2> /dev/null; then
+    exec unshare -rm sh -c 'mount -t tmpfs -o size=64k quillop "$disk" && eval "$scenario"'
+fi
+trap '' XFSZ
+ulimit -f 64
+eval "$scenario"
+)";
+
+TEST(QuillopArtOnAFullDisk, LeavesNoFileBehindAndAnExistingOneAsItWas) {
+    std::string folder = ::testing::TempDir() + "quillop_full_disk.XXXXXX";
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    write_file(folder + "/script", full_disk_script);
+    ASSERT_EQ(run("bash '" + folder + "/script' '" + folder + "' '" + QUILLOP_ART_TOOL + "'"), 0);
+    const auto text = [&](const char* name) {
+        const std::vector<unsigned char> bytes = read_file(folder + "/" + name);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(text("status"), "1\n1\n1\n1\n") << text("err");
+    EXPECT_EQ(text("kept"), "keptkept");
+    EXPECT_EQ(text("listing"), "board.bmp\nstrip.bmp\n");
+    const std::string err = text("err");
+    size_t messages = 0;
+    for (size_t at = err.find("quillop-art: cannot write "); at != std::string::npos;
+         at = err.find("quillop-art: cannot write ", at + 1)) {
+        ++messages;
+    }
+    EXPECT_EQ(messages, 4u) << err;
+    run("rm -rf '" + folder + "'");
 }
 
 }  // namespace

@@ -1,12 +1,18 @@
 // quillop-art: writes the tile set, or a board as the window shows it, as a 24-bit BMP file.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "tiles/tiles.hpp"
-#include "tools/common/decimal.hpp"
+#include "tools/art/board_position.hpp"
+#include "tools/common/text_input.hpp"
 
 namespace {
 
@@ -19,10 +25,6 @@ const char usage[] =
     "and lines starting with # skipped) and writes the board as the window shows it: a\n"
     "(WIDTH * 64 - 2) x (HEIGHT * 64 - 2) picture on white, cells without a tile left white.\n"
     "Exit status: 0, 1 when the file cannot be written, 2 for bad arguments or input.\n";
-
-// Keeps a board picture to a few hundred megabytes at most.
-constexpr int64_t max_board_side = 1024;
-constexpr int64_t max_board_cells = 16384;
 
 struct Picture {
     int32_t width;
@@ -50,8 +52,8 @@ void put_u32(std::vector<unsigned char>& out, uint32_t value) {
     put_u16(out, value >> 16);
 }
 
-// Uncompressed, 24 bits, bottom-up rows padded to four bytes.
-bool write_bmp(const char* path, const Picture& picture) {
+// Uncompressed, 24 bits, bottom-up rows padded to four bytes. False when a write fails.
+bool write_bmp(std::FILE* file, const Picture& picture) {
     const uint32_t row_bytes = static_cast<uint32_t>(picture.width) * 3;
     const uint32_t padded_row = (row_bytes + 3) & ~3u;
     const uint32_t image_bytes = padded_row * static_cast<uint32_t>(picture.height);
@@ -72,19 +74,57 @@ bool write_bmp(const char* path, const Picture& picture) {
     put_u32(header, 2835);
     put_u32(header, 0);
     put_u32(header, 0);
-    std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size();
     const unsigned char padding[3] = {0, 0, 0};
+    bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size();
     for (int32_t y = picture.height - 1; ok && y >= 0; --y) {
         const unsigned char* row = picture.pixels.data() + static_cast<size_t>(y) * row_bytes;
         ok = std::fwrite(row, 1, row_bytes, file) == row_bytes &&
              std::fwrite(padding, 1, padded_row - row_bytes, file) == padded_row - row_bytes;
     }
-    const bool closed = std::fclose(file) == 0;
-    return ok && closed;
+    return ok;
+}
+
+// The permissions a file made with fopen would get.
+mode_t ordinary_file_mode() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+// Writes the picture under a temporary name in the target's folder and renames it over the
+// target only once every byte is on disk: a full disk or any other failure leaves no file
+// behind and an existing target as it was. False with the reason in `failure`.
+bool write_bmp_file(const std::string& path, const Picture& picture, std::string& failure) {
+    std::string temporary = path + ".XXXXXX";
+    const int descriptor = mkstemp(temporary.data());
+    if (descriptor < 0) {
+        failure = std::strerror(errno);
+        return false;
+    }
+    std::FILE* file = fdopen(descriptor, "wb");
+    if (file == nullptr) {
+        failure = std::strerror(errno);
+        close(descriptor);
+        unlink(temporary.c_str());
+        return false;
+    }
+    errno = 0;
+    bool ok = fchmod(descriptor, ordinary_file_mode()) == 0 && write_bmp(file, picture) &&
+              std::fflush(file) == 0 && fsync(descriptor) == 0;
+    int error = errno;
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        failure = std::strerror(error != 0 ? error : EIO);
+        unlink(temporary.c_str());
+    }
+    return ok;
 }
 
 Picture tile_strip() {
@@ -94,130 +134,6 @@ Picture tile_strip() {
         draw_tile_pixels(buffer, index, index * tile_side, 0);
     }
     return picture;
-}
-
-struct Position {
-    int64_t width;
-    int64_t height;
-    std::vector<int32_t> cells;  // top row first
-};
-
-bool read_line(std::FILE* input, std::string& line) {
-    line.clear();
-    int c = 0;
-    bool any = false;
-    while ((c = std::fgetc(input)) != EOF) {
-        any = true;
-        if (c == '\n') {
-            break;
-        }
-        line.push_back(static_cast<char>(c));
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return any;
-}
-
-std::vector<std::string> split_words(const std::string& line) {
-    std::vector<std::string> words;
-    std::string word;
-    for (char c : line) {
-        if (c == ' ' || c == '\t') {
-            if (!word.empty()) {
-                words.push_back(word);
-                word.clear();
-            }
-        } else {
-            word.push_back(c);
-        }
-    }
-    if (!word.empty()) {
-        words.push_back(word);
-    }
-    return words;
-}
-
-// A decimal integer with an optional sign that fits 32 bits.
-bool parse_int32(const std::string& word, int32_t& value) {
-    int64_t wide = 0;
-    if (!parse_decimal(word, INT32_MIN, INT32_MAX, wide)) {
-        return false;
-    }
-    value = static_cast<int32_t>(wide);
-    return true;
-}
-
-bool read_position(std::FILE* input, Position& position, std::string& failure) {
-    position = Position{0, 0, {}};
-    int64_t expected_width = -1;
-    int64_t expected_height = -1;
-    int64_t line_number = 0;
-    std::string line;
-    while (read_line(input, line)) {
-        ++line_number;
-        const std::vector<std::string> words = split_words(line);
-        if (words.empty() || words[0][0] == '#') {
-            continue;
-        }
-        const std::string where = "line " + std::to_string(line_number) + ": ";
-        if (words[0] == "no" && words.size() == 2 && words[1] == "board") {
-            failure = where + "the input holds no board";
-            return false;
-        }
-        if (words[0] == "load") {
-            int32_t w = 0;
-            int32_t h = 0;
-            if (position.height > 0 || expected_width >= 0 || words.size() != 3 ||
-                !parse_int32(words[1], w) || !parse_int32(words[2], h) || w < 1 || h < 1) {
-                failure = where + "expected 'load WIDTH HEIGHT' once, before the rows";
-                return false;
-            }
-            expected_width = w;
-            expected_height = h;
-            continue;
-        }
-        if (position.height == 0) {
-            position.width = static_cast<int64_t>(words.size());
-            if (position.width > max_board_side) {
-                failure = where + "more than " + std::to_string(max_board_side) + " columns";
-                return false;
-            }
-        } else if (static_cast<int64_t>(words.size()) != position.width) {
-            failure = where + "a row of " + std::to_string(words.size()) +
-                      " cells where the first had " + std::to_string(position.width);
-            return false;
-        }
-        for (const std::string& word : words) {
-            int32_t value = 0;
-            if (!parse_int32(word, value)) {
-                failure = where + "'" + word + "' is not a cell value";
-                return false;
-            }
-            position.cells.push_back(value);
-        }
-        ++position.height;
-        if (position.height > max_board_side ||
-            position.height * position.width > max_board_cells) {
-            failure = where + "the board is too large to draw";
-            return false;
-        }
-    }
-    if (std::ferror(input)) {
-        failure = "reading the input failed";
-        return false;
-    }
-    if (position.height == 0) {
-        failure = "the input holds no rows of cells";
-        return false;
-    }
-    if (expected_width >= 0 &&
-        (expected_width != position.width || expected_height != position.height)) {
-        failure = "the rows do not make the " + std::to_string(expected_width) + " x " +
-                  std::to_string(expected_height) + " board that 'load' names";
-        return false;
-    }
-    return true;
 }
 
 // The window's client area is two pixels short of the board on the right and at the bottom.
@@ -236,8 +152,10 @@ Picture board_picture(const Position& position) {
 }
 
 int write_picture(const char* path, const Picture& picture) {
-    if (!write_bmp(path, picture)) {
-        std::fprintf(stderr, "quillop-art: cannot write %s\n", path);
+    std::string failure;
+    if (!write_bmp_file(path, picture, failure)) {
+        std::fprintf(stderr, "quillop-art: cannot write %s: %s\n", escaped(path).c_str(),
+                     failure.c_str());
         return 1;
     }
     return 0;
@@ -268,10 +186,10 @@ int main(int argc, char** argv) {
     if (board) {
         Position position;
         std::string failure;
-        if (read_position(stdin, position, failure)) {
+        if (read_position(stdin, "standard input", position, failure)) {
             status = write_picture(path, board_picture(position));
         } else {
-            std::fprintf(stderr, "quillop-art: %s\n", failure.c_str());
+            std::fprintf(stderr, "quillop-art: %s\n", escaped(failure).c_str());
             status = 2;
         }
     } else {

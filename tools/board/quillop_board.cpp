@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "board/board.hpp"
-#include "tools/common/decimal.hpp"
+#include "tools/board/quillop_board.hpp"
+#include "tools/common/text_input.hpp"
 
 namespace {
 
@@ -23,87 +24,62 @@ const char usage[] =
     "  cell COLUMN ROW                   prints the cell's value\n"
     "  print                             prints the current position, top row first\n"
     "Cell values: 0 empty, 1 2 4 8 16 the colours, -1 no cell.\n"
-    "Exit status: 0, or 2 after a bad line (reported on standard error).\n";
+    "Exit status: 0, or 2 after a bad line or a failed read (reported on standard error).\n";
 
 struct Script {
-    std::FILE* input;
-    int64_t line_number;
+    TextInput input;
     std::string failure;  // set when the run must end
 };
 
-bool read_line(Script& script, std::string& line) {
-    line.clear();
-    int c = 0;
-    bool any = false;
-    while ((c = std::fgetc(script.input)) != EOF) {
-        any = true;
-        if (c == '\n') {
-            break;
-        }
-        line.push_back(static_cast<char>(c));
-    }
-    if (!any) {
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    ++script.line_number;
-    return true;
-}
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::vector<std::string> split_words(const std::string& line) {
-    std::vector<std::string> words;
-    std::size_t at = 0;
-    while (at < line.size()) {
-        while (at < line.size() && is_blank(line[at])) {
-            ++at;
-        }
-        std::size_t end = at;
-        while (end < line.size() && !is_blank(line[end])) {
-            ++end;
-        }
-        if (end > at) {
-            words.push_back(line.substr(at, end - at));
-        }
-        at = end;
-    }
-    return words;
-}
-
-bool is_skipped(const std::vector<std::string>& words) {
-    return words.empty() || words[0][0] == '#';
-}
+// The commands' answers; standard output for the program.
+std::FILE* answers = stdout;
 
 bool fail(Script& script, const std::string& what) {
     script.failure = what;
     return false;
 }
 
+// The words of a command line. Any command takes at most a few numbers, so the words after
+// the first few are only counted: a line of millions of numbers is refused in little memory.
+constexpr std::size_t kept_words = 16;
+
+struct Words {
+    std::vector<Word> kept;  // the command, then its first arguments
+    int64_t count = 0;       // all words of the line, the command included
+};
+
+void read_words(Script& script, Words& words) {
+    words.count = 1;
+    Word word;
+    while (next_word(script.input, word)) {
+        if (words.kept.size() < kept_words) {
+            words.kept.push_back(word);
+        }
+        ++words.count;
+    }
+}
+
 // Reads the numbers after the command word; the count must match exactly.
-bool parse_arguments(Script& script, const std::vector<std::string>& words, std::size_t least,
-                     std::size_t most, std::vector<int64_t>& values) {
-    const std::size_t count = words.size() - 1;
-    if (count < least || count > most) {
+bool parse_arguments(Script& script, const Words& words, std::size_t least, std::size_t most,
+                     std::vector<int64_t>& values) {
+    const std::string& command = words.kept[0].text;
+    const int64_t count = words.count - 1;
+    if (count < static_cast<int64_t>(least) || count > static_cast<int64_t>(most)) {
         std::string expected = std::to_string(least);
         if (most > least) {
             expected += " or " + std::to_string(most);
         }
         return fail(script,
-                    words[0] + ": expected " + expected + " numbers, got " + std::to_string(count));
+                    command + ": expected " + expected + " numbers, got " + std::to_string(count));
     }
     values.clear();
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        const bool seed = words[0] == "deal" && i == 4;
+    for (std::size_t i = 1; i <= most && i < words.kept.size(); ++i) {
+        const bool seed = command == "deal" && i == 4;
         const int64_t low = seed ? 0 : INT32_MIN;
         const int64_t high = seed ? int64_t{UINT32_MAX} : INT32_MAX;
         int64_t value = 0;
-        if (!parse_decimal(words[i], low, high, value)) {
-            return fail(script, words[0] + ": '" + words[i] + "' is not " +
+        if (!word_value(words.kept[i], low, high, value)) {
+            return fail(script, command + ": '" + shown(words.kept[i]) + "' is not " +
                                     (seed ? "a seed from 0 to 4294967295"
                                           : "a signed 32-bit decimal number"));
         }
@@ -113,7 +89,7 @@ bool parse_arguments(Script& script, const std::vector<std::string>& words, std:
 }
 
 void answer(int64_t value) {
-    std::printf("%lld\n", static_cast<long long>(value));
+    std::fprintf(answers, "%lld\n", static_cast<long long>(value));
 }
 
 int32_t narrow(int64_t value) {
@@ -122,7 +98,7 @@ int32_t narrow(int64_t value) {
 
 void print_board() {
     if (current_origin == nullptr) {
-        std::puts("no board");
+        std::fputs("no board\n", answers);
         return;
     }
     std::string text;
@@ -134,8 +110,36 @@ void print_board() {
             }
             text += std::to_string(board_cell(column, row));
         }
-        std::puts(text.c_str());
+        text.push_back('\n');
+        std::fputs(text.c_str(), answers);
     }
+}
+
+bool is_cell_value(int64_t value) {
+    return value == 0 || value == 1 || value == 2 || value == 4 || value == 8 || value == 16;
+}
+
+// One row of a load, read value by value; a row is refused at its first surplus value.
+bool read_load_row(Script& script, int32_t width, int32_t row, Word& word,
+                   std::vector<Cell>& cells) {
+    int64_t count = 0;
+    do {
+        int64_t value = 0;
+        if (!word_value(word, INT32_MIN, INT32_MAX, value) || !is_cell_value(value)) {
+            return fail(script, "load: '" + shown(word) + "' is not a cell value (0 1 2 4 8 16)");
+        }
+        if (++count > width) {
+            return fail(script, "load: row " + std::to_string(row) + " has more than " +
+                                    std::to_string(width) + " values");
+        }
+        cells.push_back(static_cast<Cell>(value));
+    } while (next_word(script.input, word));
+    if (count < width) {
+        return fail(script, "load: row " + std::to_string(row) + " has " +
+                                std::to_string(count) + " values, expected " +
+                                std::to_string(width));
+    }
+    return true;
 }
 
 bool run_load(Script& script, int32_t width, int32_t height) {
@@ -143,29 +147,17 @@ bool run_load(Script& script, int32_t width, int32_t height) {
         return fail(script, "load: width and height must be at least 2");
     }
     std::vector<Cell> cells;
-    std::string line;
+    Word word;
     for (int32_t row = 0; row < height;) {
-        if (!read_line(script, line)) {
+        if (!next_line(script.input)) {
             return fail(script, "load: the input ends after " + std::to_string(row) + " of " +
                                     std::to_string(height) + " rows");
         }
-        const std::vector<std::string> words = split_words(line);
-        if (is_skipped(words)) {
+        if (!next_word(script.input, word) || word.text[0] == '#') {
             continue;
         }
-        if (words.size() != static_cast<std::size_t>(width)) {
-            return fail(script, "load: row " + std::to_string(row) + " has " +
-                                    std::to_string(words.size()) + " values, expected " +
-                                    std::to_string(width));
-        }
-        for (const std::string& word : words) {
-            int64_t value = 0;
-            if (!parse_decimal(word, INT32_MIN, INT32_MAX, value) ||
-                (value != 0 && value != 1 && value != 2 && value != 4 && value != 8 &&
-                 value != 16)) {
-                return fail(script, "load: '" + word + "' is not a cell value (0 1 2 4 8 16)");
-            }
-            cells.push_back(static_cast<Cell>(value));
+        if (!read_load_row(script, width, row, word, cells)) {
+            return false;
         }
         ++row;
     }
@@ -177,8 +169,8 @@ bool run_load(Script& script, int32_t width, int32_t height) {
 }
 
 // Runs one command line; false ends the run with script.failure.
-bool run_command(Script& script, const std::vector<std::string>& words) {
-    const std::string& command = words[0];
+bool run_command(Script& script, const Words& words) {
+    const std::string& command = words.kept[0].text;
     std::vector<int64_t> v;
     if (command == "deal") {
         if (!parse_arguments(script, words, 3, 4, v)) {
@@ -216,53 +208,38 @@ bool run_command(Script& script, const std::vector<std::string>& words) {
         }
         print_board();
     } else {
-        return fail(script, "unknown command '" + command + "'");
+        return fail(script, "unknown command '" + shown(words.kept[0]) + "'");
     }
     return true;
 }
 
-int run_script(std::FILE* input) {
-    Script script{input, 0, {}};
-    std::string line;
-    while (read_line(script, line)) {
-        const std::vector<std::string> words = split_words(line);
-        if (is_skipped(words)) {
-            continue;
-        }
-        if (!run_command(script, words)) {
-            std::fflush(stdout);
-            std::fprintf(stderr, "quillop-board: line %lld: %s\n",
-                         static_cast<long long>(script.line_number), script.failure.c_str());
-            return 2;
-        }
-    }
-    return 0;
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc > 2) {
-        std::fputs(usage, stderr);
+const char* const quillop_board_usage = usage;
+
+int run_board_script(std::FILE* input, const std::string& input_name, std::FILE* output,
+                     std::string& failure) {
+    answers = output;
+    Script script{TextInput{input}, {}};
+    Words words;
+    bool ok = true;
+    while (ok && next_line(script.input)) {
+        words.kept.resize(1);
+        if (!next_word(script.input, words.kept[0]) || words.kept[0].text[0] == '#') {
+            continue;
+        }
+        read_words(script, words);
+        ok = run_command(script, words);
+    }
+    std::fflush(answers);
+    // A failed read ends the run whatever was being read, even a load's rows.
+    if (script.input.read_error != 0) {
+        failure = "cannot read " + input_name + ": " + std::strerror(script.input.read_error);
         return 2;
     }
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(usage, stdout);
-        return 0;
+    if (!ok) {
+        failure = "line " + std::to_string(script.input.line_number) + ": " + script.failure;
+        return 2;
     }
-    std::FILE* input = stdin;
-    if (argc == 2 && std::strcmp(argv[1], "-") != 0) {
-        input = std::fopen(argv[1], "r");
-        if (input == nullptr) {
-            std::fprintf(stderr, "quillop-board: cannot open %s: %s\n", argv[1],
-                         std::strerror(errno));
-            return 2;
-        }
-    }
-    const int status = run_script(input);
-    if (input != stdin) {
-        std::fclose(input);
-    }
-    release_board();
-    return status;
+    return 0;
 }

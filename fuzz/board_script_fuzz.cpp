@@ -1,0 +1,50 @@
+// quillop-board's script runner on any bytes: it ends with 0, or with 2 and a one-line
+// reason that, escaped as the program prints it, holds no control byte.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "board/board.hpp"
+#include "fuzz/fuzz_input.hpp"
+#include "tools/board/quillop_board.hpp"
+#include "tools/common/text_input.hpp"
+
+namespace {
+
+// Boards of a few thousand cells at most keep a script of many prints quick.
+void* small_allocate(std::size_t bytes) {
+    return bytes > (1u << 14) ? nullptr : std::malloc(bytes);
+}
+
+void check_message(const std::string& failure) {
+    check(!failure.empty());
+    for (const char c : escaped(failure)) {
+        const auto byte = static_cast<unsigned char>(c);
+        check(byte >= 0x20 && byte != 0x7F);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    static std::FILE* answers = std::fopen("/dev/null", "w");
+    check(answers != nullptr);
+    if (size == 0) {
+        return 0;
+    }
+    board_allocate = small_allocate;
+    std::FILE* script = fmemopen(const_cast<uint8_t*>(data), size, "r");
+    check(script != nullptr);
+    std::string failure;
+    const int status = run_board_script(script, "the script", answers, failure);
+    std::fclose(script);
+    release_board();
+    check(status == 0 || status == 2);
+    if (status == 2) {
+        check_message(failure);
+    } else {
+        check(failure.empty());
+    }
+    return 0;
+}
