@@ -47,7 +47,8 @@ function serve(root) {
   const server = http.createServer((request, response) => {
     const name = path.basename(new URL(request.url, 'http://x').pathname) || 'index.html';
     if (name === 'blank.html') {
-      response.writeHead(200, { 'Content-Type': 'text/html' }).end('<!doctype html><title>blank</title>');
+      response.writeHead(200, { 'Content-Type': 'text/html' });
+      response.end('<!doctype html><title>blank</title>');
       return;
     }
     const file = path.join(root, name);
@@ -239,7 +240,7 @@ function findCell(board, wanted) {
   }
   return null;
 }
-const isGroup = (board, column, row) => hasMatchingNeighbour(board, column, row);
+const isGroup = hasMatchingNeighbour;
 const isLoneTile = (board, column, row) =>
   board[row][column] > 0 && !hasMatchingNeighbour(board, column, row);
 const isEmpty = (board, column, row) => board[row][column] === 0;
@@ -347,6 +348,8 @@ test('page: without a query string, the 3 10 8 game on a 640 x 512 canvas, shown
      async (t) => {
   const page = await openPage(browser, server.base, '');
   assert.equal(await page.title(), 'Quillop');
+  // A favicon the browser never has to ask the server for.
+  assert.match(await page.$eval('link[rel=icon]', (link) => link.href), /^data:/);
   assert.deepEqual(await canvasSize(page), { width: 640, height: 512 });
   const area = await page.$eval('#board', (canvas) => canvas.getBoundingClientRect().toJSON());
   assert.deepEqual([area.left, area.top, area.width, area.height], [0, 0, 640, 512]);
@@ -399,7 +402,9 @@ test('page: leaving the page releases the board and the tiles; coming back deals
   await press(page, 100, 100);
   const released = await readBoard(page, 10, 8);
   assert.ok(released.flat().every((tile) => tile === whiteCell), describe(released));
-  await page.evaluate(() => dispatchEvent(new PageTransitionEvent('pageshow', { persisted: true })));
+  await page.evaluate(() => {
+    dispatchEvent(new PageTransitionEvent('pageshow', { persisted: true }));
+  });
   const board = await readBoard(page, 10, 8);
   assert.ok(board.flat().every((tile) => tile >= 1 && tile <= 3), describe(board));
   assert.deepEqual(page.problems, []);
