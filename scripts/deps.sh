@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(cmake g++ make clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           libsdl2-dev g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64
           mingw-w64-x86-64-dev wine wine32:i386 wine64
-          xvfb xauth xdotool x11-utils libx11-dev imagemagick valgrind zip file)
+          xvfb xauth xdotool x11-utils libx11-dev imagemagick valgrind zip file
+          emscripten chromium)
 
 installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
@@ -15,6 +16,8 @@ missing=()
 for package in "${packages[@]}"; do
     installed "$package" || missing+=("$package")
 done
+# A node from elsewhere brings its own npm, and Debian's npm package would not fit it.
+command -v npm >/dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "installing: ${missing[*]}"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs the whole test suite in
 # stages: the Windows builds and zip, the release build with every test (window tests of
-# both programs included), the sanitizer build, and the fuzzers for a bounded time. Every
-# stage runs even when an earlier one failed; a summary ends the run, and the script fails
-# when any stage did.
+# both programs included), the browser page, the sanitizer build, and the fuzzers for a
+# bounded time. Every stage runs even when an earlier one failed; a summary ends the run,
+# and the script fails when any stage did.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -50,6 +50,16 @@ release_tests() {
     return "$status"
 }
 
+# The browser page: built with emscripten, zipped, and played in headless Chromium, every
+# move checked by the release build's engine.
+web_page() {
+    export NODE_PATH=/usr/share/nodejs  # where Debian's emscripten finds its node modules
+    cmake --preset web
+    cmake --build --preset web -j "$jobs"
+    (cd build/web && cpack)  # the zip of the site
+    ctest --preset web -j "$jobs" -L web
+}
+
 sanitizer_tests() {
     cmake --preset asan
     cmake --build --preset asan -j "$jobs"
@@ -65,6 +75,7 @@ fuzzing() {
 run_stage "install packages" install_packages
 run_stage "Windows builds and zip" windows_builds
 run_stage "release build and all tests" release_tests
+run_stage "browser page" web_page
 run_stage "sanitizer build and tests" sanitizer_tests
 run_stage "fuzzing" fuzzing
 
