@@ -1,5 +1,6 @@
 #include "board/board.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@ int32_t board_width = 0;
 int32_t board_height = 0;
 int32_t last_position = 0;
 int32_t board_bytes = 0;
+int32_t* drop_distances = nullptr;
 
 BoardAllocator board_allocate = std::malloc;
 
@@ -42,8 +44,10 @@ int32_t clamp_low(int32_t value, int32_t low) {
 void forget_board() {
     std::free(dealt_cells);
     std::free(current_cells);
+    std::free(drop_distances);
     dealt_cells = nullptr;
     current_cells = nullptr;
+    drop_distances = nullptr;
     dealt_origin = nullptr;
     current_origin = nullptr;
     board_width = 0;
@@ -91,6 +95,13 @@ bool allocate_board(int32_t width, int32_t height) {
     const auto size = static_cast<std::size_t>(bytes);
 
     if (!replace_buffer(dealt_cells, size) || !replace_buffer(current_cells, size)) {
+        forget_board();
+        return false;
+    }
+    std::free(drop_distances);
+    drop_distances = static_cast<int32_t*>(
+        board_allocate(static_cast<std::size_t>(width) * sizeof(int32_t)));
+    if (drop_distances == nullptr) {
         forget_board();
         return false;
     }
@@ -216,103 +227,184 @@ int32_t play_move(int32_t column, int32_t row) {
 
 namespace {
 
-// Whether marking goes on into a neighbour holding value: an unmarked tile of the group's
-// colour. A marked neighbour also matches the marked cell, but its marking is already done.
+// Whether marking goes on into a cell holding value: an unmarked tile of the group's colour.
 bool continues_into(unsigned value, unsigned colour) {
     return (value & marked_bit) == 0 && (value & colour) != 0;
 }
 
-// Directions are numbered above 0, left 1, below 2, right 3; (direction + 2) & 3 is the
-// opposite one. Branches rather than a table, so that the walk's next address is predicted
-// instead of waiting for the byte that holds it.
-int32_t neighbour(int32_t p, unsigned direction, int32_t row) {
-    switch (direction) {
-        case 0:
-            return p - row;
-        case 1:
-            return p - 1;
-        case 2:
-            return p + row;
-        default:
-            return p + 1;
-    }
+bool is_marked(unsigned value) {
+    return (value & marked_bit) != 0;
 }
 
-// The first direction, counting from `from`, in which the marking goes on from p; 4 for none.
-unsigned next_direction(const unsigned char* cells, int32_t p, unsigned from, int32_t row,
-                        unsigned colour) {
-    switch (from) {
-        case 0:
-            if (continues_into(cells[p - row], colour)) {
-                return 0;
-            }
-            [[fallthrough]];
-        case 1:
-            if (continues_into(cells[p - 1], colour)) {
-                return 1;
-            }
-            [[fallthrough]];
-        case 2:
-            if (continues_into(cells[p + row], colour)) {
-                return 2;
-            }
-            [[fallthrough]];
-        case 3:
-            if (continues_into(cells[p + 1], colour)) {
-                return 3;
-            }
-            [[fallthrough]];
-        default:
-            return 4;
+// Bits 6 and 7 of the cell a run was entered by: which way its parent run lies.
+constexpr unsigned parent_above = 1u << back_shift;
+constexpr unsigned parent_below = 2u << back_shift;
+
+struct Run {
+    int32_t left;
+    int32_t right;
+};
+
+// Marks the whole row run of the group's colour through seed, the seed carrying `back`.
+Run mark_run(unsigned char* cells, int32_t seed, unsigned colour, unsigned back) {
+    cells[seed] = static_cast<unsigned char>(cells[seed] | marked_bit | back);
+    int32_t left = seed;
+    while (continues_into(cells[left - 1], colour)) {
+        --left;
+        cells[left] = static_cast<unsigned char>(cells[left] | marked_bit);
     }
+    int32_t right = seed;
+    while (continues_into(cells[right + 1], colour)) {
+        ++right;
+        cells[right] = static_cast<unsigned char>(cells[right] | marked_bit);
+    }
+    return Run{left, right};
 }
 
 }  // namespace
 
-// Depth-first, visiting above, left, below, right, marking cells in the order a recursive
-// fill would, but with the way back kept in bits 6 and 7 of each marked cell instead of on
-// the stack. The start cell needs no way back: reaching it again ends the walk.
+GroupBounds group_bounds = {};
+
+// Marks whole row runs at a time: each run is marked when it is found, then the row above it is
+// searched right to left and the row below left to right for unmarked tiles of the colour, and
+// the first one found starts a new run before the search goes on. The way back from a run is
+// kept in bits 6 and 7 of the cell it was entered by, so no stack grows with the group. Runs in
+// one row never touch (each is as long as the colour allows), so a run's cells are exactly the
+// marked cells around the search position. Also notes the group's bounds in group_bounds.
 void mark_group(int32_t position) {
     unsigned char* cells = current_bytes();
     const unsigned start = cells[position];
-    if ((start & marked_bit) != 0) {
+    if (is_marked(start)) {
         return;
     }
     const unsigned colour = start & match_bits;
     const int32_t row = stride();
-    cells[position] = static_cast<unsigned char>(start | marked_bit);
-    int32_t p = position;
-    unsigned from = 0;
+    int32_t row_index = position / row;
+    int32_t base = row_index * row;
+    Run run = mark_run(cells, position, colour, 0);
+    group_bounds = GroupBounds{run.left - base, run.right - base, row_index};
+    int32_t x = run.right;
+    bool searching_below = false;
     for (;;) {
-        const unsigned direction = next_direction(cells, p, from, row, colour);
-        if (direction < 4) {
-            p = neighbour(p, direction, row);
-            const unsigned back = (direction + 2) & 3u;
-            cells[p] = static_cast<unsigned char>(cells[p] | marked_bit | (back << back_shift));
-            from = 0;
+        int32_t seed = -1;
+        unsigned back = 0;
+        if (!searching_below) {
+            while (is_marked(cells[x]) && !continues_into(cells[x - row], colour)) {
+                --x;
+            }
+            if (is_marked(cells[x])) {
+                seed = x - row;
+                back = parent_below;
+                row_index -= 1;
+            } else {
+                searching_below = true;
+                x += 1;
+            }
+        }
+        if (searching_below) {
+            while (is_marked(cells[x]) && !continues_into(cells[x + row], colour)) {
+                ++x;
+            }
+            if (is_marked(cells[x])) {
+                seed = x + row;
+                back = parent_above;
+                row_index += 1;
+            }
+        }
+        if (seed >= 0) {
+            base = row_index * row;
+            run = mark_run(cells, seed, colour, back);
+            group_bounds.first_column = std::min(group_bounds.first_column, run.left - base);
+            group_bounds.last_column = std::max(group_bounds.last_column, run.right - base);
+            group_bounds.lowest_row = std::max(group_bounds.lowest_row, row_index);
+            x = run.right;
+            searching_below = false;
             continue;
         }
-        if (p == position) {
+        // The run is done: back to where it was entered, or the end at the first run.
+        int32_t entry = x - 1;
+        while (is_marked(cells[entry]) && (cells[entry] & back_bits) == 0) {
+            --entry;
+        }
+        if (!is_marked(cells[entry])) {
             return;
         }
-        const unsigned back = static_cast<unsigned>(cells[p] & back_bits) >> back_shift;
-        cells[p] = static_cast<unsigned char>(cells[p] & ~back_bits);
-        p = neighbour(p, back, row);
-        from = ((back + 2) & 3u) + 1;  // the parent goes on after the direction it came here by
+        const unsigned way = cells[entry] & back_bits;
+        cells[entry] = static_cast<unsigned char>(cells[entry] & ~back_bits);
+        if (way == parent_above) {
+            x = entry - row + 1;
+            row_index -= 1;
+            searching_below = true;
+        } else {
+            x = entry + row - 1;
+            row_index += 1;
+            searching_below = false;
+        }
+        base = row_index * row;
     }
 }
 
 void collapse_board() {
-    const int32_t q0 = last_position - board_width;
-    drop_columns(q0);
-    close_columns(q0, 1);
+    const GroupBounds bounds = group_bounds;
+    drop_columns(bounds.first_column, bounds.last_column, bounds.lowest_row);
+    const int32_t bottom = last_position - board_width;
+    const unsigned char* cells = current_bytes();
+    for (int32_t column = bounds.first_column; column <= bounds.last_column; ++column) {
+        if (cells[bottom + column] == 0) {
+            close_columns(bottom + column, 1);
+            return;
+        }
+    }
 }
 
-void drop_columns(int32_t q) {
-    const unsigned char* cells = current_bytes();
-    while (cells[q] != 0) {
-        drop_column(q, 0);
-        ++q;
+// Row by row upwards from the group's lowest row, over the group's columns only; below that row
+// and beside those columns every byte would only be copied onto itself. Each column keeps its
+// drop distance in drop_distances. Every byte read is written at its distance, the marked ones
+// too: a marked byte's place is written again on the next row, since the distance grows by one
+// row with it. Above a column's tiles the zeros read land on the places its tiles left. The
+// walk ends at the first row that changes nothing, which comes after every column's last
+// write, as the place each column writes next still holds one of its old bytes until then.
+void drop_columns(int32_t first_column, int32_t last_column, int32_t lowest_row) {
+    unsigned char* cells = current_bytes();
+    const int32_t row = stride();
+    if (first_column == last_column) {
+        drop_column(lowest_row * row + first_column, 0);
+        return;
+    }
+    const int32_t count = last_column - first_column + 1;
+    int32_t* distances = drop_distances + first_column;
+    std::fill(distances, distances + count, 0);
+    int32_t r = lowest_row;
+    // The board's rows and the guard row above them.
+    for (; r >= -1; --r) {
+        unsigned char* line = cells + r * row + first_column;
+        unsigned changed = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            const unsigned value = line[i];
+            unsigned char& target = line[i + distances[i]];
+            changed |= value | target;
+            target = static_cast<unsigned char>(value);
+            distances[i] += is_marked(value) ? row : 0;
+        }
+        if (changed == 0) {
+            return;
+        }
+    }
+    // Beyond the guard row nothing is read: only zeros are left to write, and a column whose
+    // next place lies above the board is done.
+    for (;; --r) {
+        const int32_t line = r * row + first_column;
+        unsigned changed = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t target = line + i + distances[i];
+            if (target >= 0) {
+                changed |= cells[target];
+                cells[target] = 0;
+            }
+        }
+        if (changed == 0) {
+            return;
+        }
     }
 }
 
@@ -327,7 +419,7 @@ void drop_column(int32_t p, int32_t d) {
             }
             cells[p + d] = 0;
             d -= row;
-        } else if ((value & marked_bit) != 0) {
+        } else if (is_marked(value)) {
             p -= row;
             d += row;
         } else {
