@@ -240,25 +240,114 @@ bool is_marked(unsigned value) {
 constexpr unsigned parent_above = 1u << back_shift;
 constexpr unsigned parent_below = 2u << back_shift;
 
+// Eight cells at a time, for the long stretches of a large group. A word is only read where
+// all eight cells lie in one row of the board.
+uint64_t eight_cells(const unsigned char* cells, int32_t p) {
+    uint64_t word = 0;
+    std::memcpy(&word, cells + p, sizeof word);
+    return word;
+}
+
+void store_eight_cells(unsigned char* cells, int32_t p, uint64_t word) {
+    std::memcpy(cells + p, &word, sizeof word);
+}
+
+constexpr uint64_t in_every_byte(unsigned value) {
+    return 0x0101010101010101ull * value;
+}
+
+bool has_zero_byte(uint64_t word) {
+    return ((word - in_every_byte(1)) & ~word & in_every_byte(0x80)) != 0;
+}
+
+bool all_continue(uint64_t word, unsigned colour) {
+    return (word & in_every_byte(colour | marked_bit)) == in_every_byte(colour);
+}
+
+bool none_continues(uint64_t word, unsigned colour) {
+    return !has_zero_byte((word & in_every_byte(colour | marked_bit)) ^ in_every_byte(colour));
+}
+
+bool all_marked(uint64_t word) {
+    return (word & in_every_byte(marked_bit)) == in_every_byte(marked_bit);
+}
+
+// The row being marked: its first cell's position, and the board's width.
+struct Row {
+    int32_t first;
+    int32_t width;
+};
+
 struct Run {
     int32_t left;
     int32_t right;
 };
 
 // Marks the whole row run of the group's colour through seed, the seed carrying `back`.
-Run mark_run(unsigned char* cells, int32_t seed, unsigned colour, unsigned back) {
+Run mark_run(unsigned char* cells, Row row, int32_t seed, unsigned colour, unsigned back) {
     cells[seed] = static_cast<unsigned char>(cells[seed] | marked_bit | back);
     int32_t left = seed;
+    while (left - 8 >= row.first && all_continue(eight_cells(cells, left - 8), colour)) {
+        left -= 8;
+        store_eight_cells(cells, left, eight_cells(cells, left) | in_every_byte(marked_bit));
+    }
     while (continues_into(cells[left - 1], colour)) {
         --left;
         cells[left] = static_cast<unsigned char>(cells[left] | marked_bit);
     }
     int32_t right = seed;
+    const int32_t end = row.first + row.width;
+    while (right + 9 <= end && all_continue(eight_cells(cells, right + 1), colour)) {
+        store_eight_cells(cells, right + 1,
+                          eight_cells(cells, right + 1) | in_every_byte(marked_bit));
+        right += 8;
+    }
     while (continues_into(cells[right + 1], colour)) {
         ++right;
         cells[right] = static_cast<unsigned char>(cells[right] | marked_bit);
     }
     return Run{left, right};
+}
+
+// From x leftwards over the marked run of the row, the first cell whose neighbour at `step`
+// continues the group; or the first unmarked cell, where the run ends.
+int32_t search_left(const unsigned char* cells, Row row, int32_t x, int32_t step,
+                    unsigned colour) {
+    while (x - 7 >= row.first && all_marked(eight_cells(cells, x - 7)) &&
+           none_continues(eight_cells(cells, x - 7 + step), colour)) {
+        x -= 8;
+    }
+    while (is_marked(cells[x]) && !continues_into(cells[x + step], colour)) {
+        --x;
+    }
+    return x;
+}
+
+// The same rightwards.
+int32_t search_right(const unsigned char* cells, Row row, int32_t x, int32_t step,
+                     unsigned colour) {
+    const int32_t end = row.first + row.width;
+    while (x + 8 <= end && all_marked(eight_cells(cells, x)) &&
+           none_continues(eight_cells(cells, x + step), colour)) {
+        x += 8;
+    }
+    while (is_marked(cells[x]) && !continues_into(cells[x + step], colour)) {
+        ++x;
+    }
+    return x;
+}
+
+// From x leftwards over the marked run, the cell that carries the way back; or the first
+// unmarked cell when the run has none (the first run of the group).
+int32_t search_entry(const unsigned char* cells, Row row, int32_t x) {
+    while (x - 7 >= row.first && (eight_cells(cells, x - 7) & in_every_byte(marked_bit | back_bits)) ==
+                                     in_every_byte(marked_bit)) {
+        x -= 8;
+    }
+    while (is_marked(cells[x]) && (cells[x] & back_bits) == 0) {
+        --x;
+    }
+    return x;
 }
 
 }  // namespace
@@ -278,22 +367,20 @@ void mark_group(int32_t position) {
         return;
     }
     const unsigned colour = start & match_bits;
-    const int32_t row = stride();
-    int32_t row_index = position / row;
-    int32_t base = row_index * row;
-    Run run = mark_run(cells, position, colour, 0);
-    group_bounds = GroupBounds{run.left - base, run.right - base, row_index};
+    const int32_t step = stride();
+    int32_t row_index = position / step;
+    Row row{row_index * step, board_width};
+    Run run = mark_run(cells, row, position, colour, 0);
+    group_bounds = GroupBounds{run.left - row.first, run.right - row.first, row_index};
     int32_t x = run.right;
     bool searching_below = false;
     for (;;) {
         int32_t seed = -1;
         unsigned back = 0;
         if (!searching_below) {
-            while (is_marked(cells[x]) && !continues_into(cells[x - row], colour)) {
-                --x;
-            }
+            x = search_left(cells, row, x, -step, colour);
             if (is_marked(cells[x])) {
-                seed = x - row;
+                seed = x - step;
                 back = parent_below;
                 row_index -= 1;
             } else {
@@ -302,45 +389,40 @@ void mark_group(int32_t position) {
             }
         }
         if (searching_below) {
-            while (is_marked(cells[x]) && !continues_into(cells[x + row], colour)) {
-                ++x;
-            }
+            x = search_right(cells, row, x, step, colour);
             if (is_marked(cells[x])) {
-                seed = x + row;
+                seed = x + step;
                 back = parent_above;
                 row_index += 1;
             }
         }
         if (seed >= 0) {
-            base = row_index * row;
-            run = mark_run(cells, seed, colour, back);
-            group_bounds.first_column = std::min(group_bounds.first_column, run.left - base);
-            group_bounds.last_column = std::max(group_bounds.last_column, run.right - base);
+            row.first = row_index * step;
+            run = mark_run(cells, row, seed, colour, back);
+            group_bounds.first_column = std::min(group_bounds.first_column, run.left - row.first);
+            group_bounds.last_column = std::max(group_bounds.last_column, run.right - row.first);
             group_bounds.lowest_row = std::max(group_bounds.lowest_row, row_index);
             x = run.right;
             searching_below = false;
             continue;
         }
         // The run is done: back to where it was entered, or the end at the first run.
-        int32_t entry = x - 1;
-        while (is_marked(cells[entry]) && (cells[entry] & back_bits) == 0) {
-            --entry;
-        }
+        const int32_t entry = search_entry(cells, row, x - 1);
         if (!is_marked(cells[entry])) {
             return;
         }
         const unsigned way = cells[entry] & back_bits;
         cells[entry] = static_cast<unsigned char>(cells[entry] & ~back_bits);
         if (way == parent_above) {
-            x = entry - row + 1;
+            x = entry - step + 1;
             row_index -= 1;
             searching_below = true;
         } else {
-            x = entry + row - 1;
+            x = entry + step - 1;
             row_index += 1;
             searching_below = false;
         }
-        base = row_index * row;
+        row.first = row_index * step;
     }
 }
 
@@ -360,10 +442,11 @@ void collapse_board() {
 // Row by row upwards from the group's lowest row, over the group's columns only; below that row
 // and beside those columns every byte would only be copied onto itself. Each column keeps its
 // drop distance in drop_distances. Every byte read is written at its distance, the marked ones
-// too: a marked byte's place is written again on the next row, since the distance grows by one
-// row with it. Above a column's tiles the zeros read land on the places its tiles left. The
-// walk ends at the first row that changes nothing, which comes after every column's last
-// write, as the place each column writes next still holds one of its old bytes until then.
+// too (a marked byte's place is written again on the next row, since the distance grows by
+// one row with it), except in eight marked cells side by side, which only add to their
+// distances. Above a column's tiles the zeros read land on the places its tiles left. The walk
+// ends at the first row that changes nothing, which comes after every column's last write, as
+// the place each column writes next still holds one of its old bytes until then.
 void drop_columns(int32_t first_column, int32_t last_column, int32_t lowest_row) {
     unsigned char* cells = current_bytes();
     const int32_t row = stride();
@@ -374,36 +457,43 @@ void drop_columns(int32_t first_column, int32_t last_column, int32_t lowest_row)
     const int32_t count = last_column - first_column + 1;
     int32_t* distances = drop_distances + first_column;
     std::fill(distances, distances + count, 0);
-    int32_t r = lowest_row;
+    int32_t deepest = 0;
     // The board's rows and the guard row above them.
-    for (; r >= -1; --r) {
-        unsigned char* line = cells + r * row + first_column;
+    for (int32_t r = lowest_row; r >= -1; --r) {
+        const int32_t line = r * row + first_column;
         unsigned changed = 0;
-        for (int32_t i = 0; i < count; ++i) {
-            const unsigned value = line[i];
-            unsigned char& target = line[i + distances[i]];
-            changed |= value | target;
-            target = static_cast<unsigned char>(value);
-            distances[i] += is_marked(value) ? row : 0;
+        for (int32_t i = 0; i < count; i += 8) {
+            if (i + 8 <= count && all_marked(eight_cells(cells, line + i))) {
+                for (int32_t j = i; j < i + 8; ++j) {
+                    distances[j] += row;
+                }
+                changed = 1;
+                continue;
+            }
+            const int32_t end = std::min(i + 8, count);
+            for (int32_t j = i; j < end; ++j) {
+                const unsigned value = cells[line + j];
+                unsigned char& target = cells[line + j + distances[j]];
+                changed |= value | target;
+                target = static_cast<unsigned char>(value);
+                distances[j] += is_marked(value) ? row : 0;
+            }
         }
         if (changed == 0) {
             return;
         }
     }
-    // Beyond the guard row nothing is read: only zeros are left to write, and a column whose
-    // next place lies above the board is done.
-    for (;; --r) {
-        const int32_t line = r * row + first_column;
-        unsigned changed = 0;
+    // Rows above the board would read as zeros: a column that fell m rows still owes zeros to
+    // its rows 0 ... m - 2 (the guard row took the first). Those of a column that is done
+    // already hold zeros, so every such row is cleared whole.
+    for (int32_t i = 0; i < count; ++i) {
+        deepest = std::max(deepest, distances[i]);
+    }
+    for (int32_t q = 0; (q + 2) * int64_t{row} <= deepest; ++q) {
+        unsigned char* line = cells + q * row + first_column;
+        const int32_t owed = (q + 2) * row;
         for (int32_t i = 0; i < count; ++i) {
-            const int32_t target = line + i + distances[i];
-            if (target >= 0) {
-                changed |= cells[target];
-                cells[target] = 0;
-            }
-        }
-        if (changed == 0) {
-            return;
+            line[i] = distances[i] >= owed ? 0 : line[i];
         }
     }
 }

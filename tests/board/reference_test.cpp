@@ -133,8 +133,18 @@ TEST_F(ReferenceTest, LargeBoardsMatchThePlainPassesByteForByte) {
 TEST_F(ReferenceTest, WholeBoardGroupsAndFullWidthRowsMatchThePlainPasses) {
     // Shapes random play seldom gives: one colour everywhere, a full bottom row, a comb whose
     // teeth hang from the top row, and a spiral.
+    Rows bands = full_rows(41, 12, 3, 1);
+    for (std::size_t r = 0; r < bands.size(); ++r) {
+        for (std::size_t c = 0; c < bands[r].size(); ++c) {
+            // Long runs of 2 and 4 in uneven bands, broken by a few odd cells.
+            bands[r][c] = (r + c / 13) % 3 == 0 ? 4 : 2;
+            bands[r][c] = (r * 7 + c * 3) % 29 == 0 ? 8 : bands[r][c];
+        }
+    }
     const Rows shapes[] = {
         full_rows(9, 7, 1, 1),
+        full_rows(37, 11, 1, 1),
+        bands,
         {{2, 4, 2, 4, 2}, {4, 2, 4, 2, 4}, {1, 1, 1, 1, 1}},
         {{1, 1, 1, 1, 1, 1}, {1, 2, 1, 4, 1, 2}, {1, 4, 1, 2, 1, 4}, {1, 2, 1, 4, 1, 2}},
         {{1, 1, 1, 1, 1}, {2, 2, 2, 2, 1}, {1, 1, 1, 2, 1}, {1, 2, 2, 2, 1}, {1, 1, 1, 1, 1}},
