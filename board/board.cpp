@@ -439,14 +439,63 @@ void collapse_board() {
     }
 }
 
+namespace {
+
+// Whether the count cells from position line on are all marked.
+bool all_cells_marked(const unsigned char* cells, int32_t line, int32_t count) {
+    int32_t i = 0;
+    while (i + 8 <= count && all_marked(eight_cells(cells, line + i))) {
+        i += 8;
+    }
+    while (i < count && is_marked(cells[line + i])) {
+        ++i;
+    }
+    return i == count;
+}
+
+// One row of the drop pass over count columns from position line on; each column's distance
+// is its entry in distances plus shared. Stretches of eight marked cells only add a row to
+// their distances; every other byte is written at its distance, a marked one too (its place is
+// written again on the next row, since the distance grows by one row with it). Returns
+// non-zero when the row read or overwrote anything but zeros.
+unsigned drop_row(unsigned char* cells, int32_t line, int32_t* distances, int32_t count,
+                  int32_t shared) {
+    const int32_t row = stride();
+    unsigned changed = 0;
+    for (int32_t i = 0; i < count;) {
+        int32_t marked_end = i;
+        while (marked_end + 8 <= count && all_marked(eight_cells(cells, line + marked_end))) {
+            marked_end += 8;
+        }
+        if (marked_end > i) {
+            for (int32_t j = i; j < marked_end; ++j) {
+                distances[j] += row;
+            }
+            changed = 1;
+            i = marked_end;
+            continue;
+        }
+        const int32_t end = std::min(i + 8, count);
+        for (int32_t j = i; j < end; ++j) {
+            const unsigned value = cells[line + j];
+            unsigned char& target = cells[line + j + distances[j] + shared];
+            changed |= value | target;
+            target = static_cast<unsigned char>(value);
+            distances[j] += is_marked(value) ? row : 0;
+        }
+        i = end;
+    }
+    return changed;
+}
+
+}  // namespace
+
 // Row by row upwards from the group's lowest row, over the group's columns only; below that row
 // and beside those columns every byte would only be copied onto itself. Each column keeps its
-// drop distance in drop_distances. Every byte read is written at its distance, the marked ones
-// too (a marked byte's place is written again on the next row, since the distance grows by
-// one row with it), except in eight marked cells side by side, which only add to their
-// distances. Above a column's tiles the zeros read land on the places its tiles left. The walk
-// ends at the first row that changes nothing, which comes after every column's last write, as
-// the place each column writes next still holds one of its old bytes until then.
+// drop distance in drop_distances; a row marked across all the group's columns adds to all of
+// them at once. Above a column's tiles the zeros read land on the places its tiles left. The
+// walk ends at the first row that changes nothing, which comes after every column's last
+// write, as the place each column writes next still holds one of its old bytes until then.
 void drop_columns(int32_t first_column, int32_t last_column, int32_t lowest_row) {
     unsigned char* cells = current_bytes();
     const int32_t row = stride();
@@ -457,41 +506,23 @@ void drop_columns(int32_t first_column, int32_t last_column, int32_t lowest_row)
     const int32_t count = last_column - first_column + 1;
     int32_t* distances = drop_distances + first_column;
     std::fill(distances, distances + count, 0);
-    int32_t deepest = 0;
+    int32_t shared = 0;
     // The board's rows and the guard row above them.
     for (int32_t r = lowest_row; r >= -1; --r) {
         const int32_t line = r * row + first_column;
-        unsigned changed = 0;
-        for (int32_t i = 0; i < count; i += 8) {
-            if (i + 8 <= count && all_marked(eight_cells(cells, line + i))) {
-                for (int32_t j = i; j < i + 8; ++j) {
-                    distances[j] += row;
-                }
-                changed = 1;
-                continue;
-            }
-            const int32_t end = std::min(i + 8, count);
-            for (int32_t j = i; j < end; ++j) {
-                const unsigned value = cells[line + j];
-                unsigned char& target = cells[line + j + distances[j]];
-                changed |= value | target;
-                target = static_cast<unsigned char>(value);
-                distances[j] += is_marked(value) ? row : 0;
-            }
-        }
-        if (changed == 0) {
+        if (all_cells_marked(cells, line, count)) {
+            shared += row;
+        } else if (drop_row(cells, line, distances, count, shared) == 0) {
             return;
         }
     }
     // Rows above the board would read as zeros: a column that fell m rows still owes zeros to
     // its rows 0 ... m - 2 (the guard row took the first). Those of a column that is done
     // already hold zeros, so every such row is cleared whole.
-    for (int32_t i = 0; i < count; ++i) {
-        deepest = std::max(deepest, distances[i]);
-    }
+    const int32_t deepest = *std::max_element(distances, distances + count) + shared;
     for (int32_t q = 0; (q + 2) * int64_t{row} <= deepest; ++q) {
         unsigned char* line = cells + q * row + first_column;
-        const int32_t owed = (q + 2) * row;
+        const int32_t owed = (q + 2) * row - shared;
         for (int32_t i = 0; i < count; ++i) {
             line[i] = distances[i] >= owed ? 0 : line[i];
         }
