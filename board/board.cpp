@@ -287,6 +287,13 @@ struct Run {
 Run mark_run(unsigned char* cells, Row row, int32_t seed, unsigned colour, unsigned back) {
     cells[seed] = static_cast<unsigned char>(cells[seed] | marked_bit | back);
     int32_t left = seed;
+    while (left - 16 >= row.first &&
+           all_continue(eight_cells(cells, left - 16) & eight_cells(cells, left - 8), colour) &&
+           all_continue(eight_cells(cells, left - 16) | eight_cells(cells, left - 8), colour)) {
+        left -= 16;
+        store_eight_cells(cells, left, eight_cells(cells, left) | in_every_byte(marked_bit));
+        store_eight_cells(cells, left + 8, eight_cells(cells, left + 8) | in_every_byte(marked_bit));
+    }
     while (left - 8 >= row.first && all_continue(eight_cells(cells, left - 8), colour)) {
         left -= 8;
         store_eight_cells(cells, left, eight_cells(cells, left) | in_every_byte(marked_bit));
@@ -297,6 +304,15 @@ Run mark_run(unsigned char* cells, Row row, int32_t seed, unsigned colour, unsig
     }
     int32_t right = seed;
     const int32_t end = row.first + row.width;
+    while (right + 17 <= end &&
+           all_continue(eight_cells(cells, right + 1) & eight_cells(cells, right + 9), colour) &&
+           all_continue(eight_cells(cells, right + 1) | eight_cells(cells, right + 9), colour)) {
+        store_eight_cells(cells, right + 1,
+                          eight_cells(cells, right + 1) | in_every_byte(marked_bit));
+        store_eight_cells(cells, right + 9,
+                          eight_cells(cells, right + 9) | in_every_byte(marked_bit));
+        right += 16;
+    }
     while (right + 9 <= end && all_continue(eight_cells(cells, right + 1), colour)) {
         store_eight_cells(cells, right + 1,
                           eight_cells(cells, right + 1) | in_every_byte(marked_bit));
@@ -309,10 +325,25 @@ Run mark_run(unsigned char* cells, Row row, int32_t seed, unsigned colour, unsig
     return Run{left, right};
 }
 
+// Whether the searches pass over the sixteen cells from p on: all marked, and no neighbour at
+// `step` continues the group. One test for both words, which long runs make worth it.
+bool passes_sixteen(const unsigned char* cells, int32_t p, int32_t step, unsigned colour) {
+    const uint64_t here = eight_cells(cells, p) & eight_cells(cells, p + 8);
+    const uint64_t pattern = in_every_byte(colour | marked_bit);
+    const uint64_t first = (eight_cells(cells, p + step) & pattern) ^ in_every_byte(colour);
+    const uint64_t second = (eight_cells(cells, p + step + 8) & pattern) ^ in_every_byte(colour);
+    const uint64_t zero_bytes = ((first - in_every_byte(1)) & ~first) |
+                                ((second - in_every_byte(1)) & ~second);
+    return all_marked(here) && (zero_bytes & in_every_byte(0x80)) == 0;
+}
+
 // From x leftwards over the marked run of the row, the first cell whose neighbour at `step`
 // continues the group; or the first unmarked cell, where the run ends.
 int32_t search_left(const unsigned char* cells, Row row, int32_t x, int32_t step,
                     unsigned colour) {
+    while (x - 15 >= row.first && passes_sixteen(cells, x - 15, step, colour)) {
+        x -= 16;
+    }
     while (x - 7 >= row.first && all_marked(eight_cells(cells, x - 7)) &&
            none_continues(eight_cells(cells, x - 7 + step), colour)) {
         x -= 8;
@@ -327,6 +358,9 @@ int32_t search_left(const unsigned char* cells, Row row, int32_t x, int32_t step
 int32_t search_right(const unsigned char* cells, Row row, int32_t x, int32_t step,
                      unsigned colour) {
     const int32_t end = row.first + row.width;
+    while (x + 16 <= end && passes_sixteen(cells, x, step, colour)) {
+        x += 16;
+    }
     while (x + 8 <= end && all_marked(eight_cells(cells, x)) &&
            none_continues(eight_cells(cells, x + step), colour)) {
         x += 8;
@@ -340,6 +374,14 @@ int32_t search_right(const unsigned char* cells, Row row, int32_t x, int32_t ste
 // From x leftwards over the marked run, the cell that carries the way back; or the first
 // unmarked cell when the run has none (the first run of the group).
 int32_t search_entry(const unsigned char* cells, Row row, int32_t x) {
+    while (x - 15 >= row.first) {
+        const uint64_t low = eight_cells(cells, x - 15);
+        const uint64_t high = eight_cells(cells, x - 7);
+        if (!all_marked(low & high) || ((low | high) & in_every_byte(back_bits)) != 0) {
+            break;
+        }
+        x -= 16;
+    }
     while (x - 7 >= row.first && (eight_cells(cells, x - 7) & in_every_byte(marked_bit | back_bits)) ==
                                      in_every_byte(marked_bit)) {
         x -= 8;
@@ -519,10 +561,14 @@ void drop_columns(int32_t first_column, int32_t last_column, int32_t lowest_row)
     // Rows above the board would read as zeros: a column that fell m rows still owes zeros to
     // its rows 0 ... m - 2 (the guard row took the first). Those of a column that is done
     // already hold zeros, so every such row is cleared whole.
-    const int32_t deepest = *std::max_element(distances, distances + count) + shared;
-    for (int32_t q = 0; (q + 2) * int64_t{row} <= deepest; ++q) {
+    const auto [shallowest, deepest] = std::minmax_element(distances, distances + count);
+    for (int32_t q = 0; (q + 2) * int64_t{row} <= *deepest + shared; ++q) {
         unsigned char* line = cells + q * row + first_column;
         const int32_t owed = (q + 2) * row - shared;
+        if (*shallowest >= owed) {
+            std::memset(line, 0, static_cast<std::size_t>(count));
+            continue;
+        }
         for (int32_t i = 0; i < count; ++i) {
             line[i] = distances[i] >= owed ? 0 : line[i];
         }
