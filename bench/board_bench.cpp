@@ -232,8 +232,8 @@ BENCHMARK(BM_Paint)->Args({30, 16})->Unit(benchmark::kMicrosecond);
 
 // A plain copy of as many bytes as that paint writes: the yardstick for the paint.
 void BM_PaintCopy(benchmark::State& state) {
-    const auto bytes = static_cast<std::size_t>(state.range(0) * tile_side * state.range(1) *
-                                                tile_side * 4);
+    const auto bytes =
+        static_cast<std::size_t>(state.range(0) * tile_side * state.range(1) * tile_side * 4);
     std::vector<unsigned char> from(bytes, 1);
     std::vector<unsigned char> to(bytes, 0);
     for (auto _ : state) {

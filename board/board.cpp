@@ -99,8 +99,8 @@ bool allocate_board(int32_t width, int32_t height) {
         return false;
     }
     std::free(drop_distances);
-    drop_distances = static_cast<int32_t*>(
-        board_allocate(static_cast<std::size_t>(width) * sizeof(int32_t)));
+    drop_distances =
+        static_cast<int32_t*>(board_allocate(static_cast<std::size_t>(width) * sizeof(int32_t)));
     if (drop_distances == nullptr) {
         forget_board();
         return false;
@@ -283,20 +283,29 @@ struct Run {
     int32_t right;
 };
 
+// Whether all sixteen cells from p on continue the group.
+bool sixteen_continue(const unsigned char* cells, int32_t p, unsigned colour) {
+    const uint64_t low = eight_cells(cells, p);
+    const uint64_t high = eight_cells(cells, p + 8);
+    return all_continue(low & high, colour) && all_continue(low | high, colour);
+}
+
+void mark_eight(unsigned char* cells, int32_t p) {
+    store_eight_cells(cells, p, eight_cells(cells, p) | in_every_byte(marked_bit));
+}
+
 // Marks the whole row run of the group's colour through seed, the seed carrying `back`.
 Run mark_run(unsigned char* cells, Row row, int32_t seed, unsigned colour, unsigned back) {
     cells[seed] = static_cast<unsigned char>(cells[seed] | marked_bit | back);
     int32_t left = seed;
-    while (left - 16 >= row.first &&
-           all_continue(eight_cells(cells, left - 16) & eight_cells(cells, left - 8), colour) &&
-           all_continue(eight_cells(cells, left - 16) | eight_cells(cells, left - 8), colour)) {
+    while (left - 16 >= row.first && sixteen_continue(cells, left - 16, colour)) {
         left -= 16;
-        store_eight_cells(cells, left, eight_cells(cells, left) | in_every_byte(marked_bit));
-        store_eight_cells(cells, left + 8, eight_cells(cells, left + 8) | in_every_byte(marked_bit));
+        mark_eight(cells, left);
+        mark_eight(cells, left + 8);
     }
     while (left - 8 >= row.first && all_continue(eight_cells(cells, left - 8), colour)) {
         left -= 8;
-        store_eight_cells(cells, left, eight_cells(cells, left) | in_every_byte(marked_bit));
+        mark_eight(cells, left);
     }
     while (continues_into(cells[left - 1], colour)) {
         --left;
@@ -304,18 +313,13 @@ Run mark_run(unsigned char* cells, Row row, int32_t seed, unsigned colour, unsig
     }
     int32_t right = seed;
     const int32_t end = row.first + row.width;
-    while (right + 17 <= end &&
-           all_continue(eight_cells(cells, right + 1) & eight_cells(cells, right + 9), colour) &&
-           all_continue(eight_cells(cells, right + 1) | eight_cells(cells, right + 9), colour)) {
-        store_eight_cells(cells, right + 1,
-                          eight_cells(cells, right + 1) | in_every_byte(marked_bit));
-        store_eight_cells(cells, right + 9,
-                          eight_cells(cells, right + 9) | in_every_byte(marked_bit));
+    while (right + 17 <= end && sixteen_continue(cells, right + 1, colour)) {
+        mark_eight(cells, right + 1);
+        mark_eight(cells, right + 9);
         right += 16;
     }
     while (right + 9 <= end && all_continue(eight_cells(cells, right + 1), colour)) {
-        store_eight_cells(cells, right + 1,
-                          eight_cells(cells, right + 1) | in_every_byte(marked_bit));
+        mark_eight(cells, right + 1);
         right += 8;
     }
     while (continues_into(cells[right + 1], colour)) {
@@ -332,15 +336,14 @@ bool passes_sixteen(const unsigned char* cells, int32_t p, int32_t step, unsigne
     const uint64_t pattern = in_every_byte(colour | marked_bit);
     const uint64_t first = (eight_cells(cells, p + step) & pattern) ^ in_every_byte(colour);
     const uint64_t second = (eight_cells(cells, p + step + 8) & pattern) ^ in_every_byte(colour);
-    const uint64_t zero_bytes = ((first - in_every_byte(1)) & ~first) |
-                                ((second - in_every_byte(1)) & ~second);
+    const uint64_t zero_bytes =
+        ((first - in_every_byte(1)) & ~first) | ((second - in_every_byte(1)) & ~second);
     return all_marked(here) && (zero_bytes & in_every_byte(0x80)) == 0;
 }
 
 // From x leftwards over the marked run of the row, the first cell whose neighbour at `step`
 // continues the group; or the first unmarked cell, where the run ends.
-int32_t search_left(const unsigned char* cells, Row row, int32_t x, int32_t step,
-                    unsigned colour) {
+int32_t search_left(const unsigned char* cells, Row row, int32_t x, int32_t step, unsigned colour) {
     while (x - 15 >= row.first && passes_sixteen(cells, x - 15, step, colour)) {
         x -= 16;
     }
@@ -371,19 +374,19 @@ int32_t search_right(const unsigned char* cells, Row row, int32_t x, int32_t ste
     return x;
 }
 
+// Whether all eight cells are marked and none carries a way back.
+bool marked_without_way_back(uint64_t word) {
+    return (word & in_every_byte(marked_bit | back_bits)) == in_every_byte(marked_bit);
+}
+
 // From x leftwards over the marked run, the cell that carries the way back; or the first
 // unmarked cell when the run has none (the first run of the group).
 int32_t search_entry(const unsigned char* cells, Row row, int32_t x) {
-    while (x - 15 >= row.first) {
-        const uint64_t low = eight_cells(cells, x - 15);
-        const uint64_t high = eight_cells(cells, x - 7);
-        if (!all_marked(low & high) || ((low | high) & in_every_byte(back_bits)) != 0) {
-            break;
-        }
+    while (x - 15 >= row.first && marked_without_way_back(eight_cells(cells, x - 15)) &&
+           marked_without_way_back(eight_cells(cells, x - 7))) {
         x -= 16;
     }
-    while (x - 7 >= row.first && (eight_cells(cells, x - 7) & in_every_byte(marked_bit | back_bits)) ==
-                                     in_every_byte(marked_bit)) {
+    while (x - 7 >= row.first && marked_without_way_back(eight_cells(cells, x - 7))) {
         x -= 8;
     }
     while (is_marked(cells[x]) && (cells[x] & back_bits) == 0) {

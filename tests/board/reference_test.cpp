@@ -122,7 +122,8 @@ TEST_F(ReferenceTest, LargeBoardsMatchThePlainPassesByteForByte) {
     const int32_t sizes[][2] = {{300, 200}, {300, 2}, {2, 200}, {173, 131}, {64, 150}};
     for (const auto& size : sizes) {
         for (int32_t colours : {2, 3, 5}) {
-            ASSERT_EQ(deal_board_seeded(colours, size[0], size[1], static_cast<uint32_t>(random())), 1);
+            ASSERT_EQ(deal_board_seeded(colours, size[0], size[1], static_cast<uint32_t>(random())),
+                      1);
             play_both_ways(random, "dealt", 1500);
         }
         load_random_position(random, size[0], size[1]);

@@ -202,8 +202,7 @@ TEST_F(TileSet, DrawIsClippedAtEveryEdgeForAnyPosition) {
                 const std::vector<unsigned char> want = expected_canvas(canvas, 3, x, y);
                 draw_tile_pixels(canvas.buffer, 3, static_cast<int32_t>(x),
                                  static_cast<int32_t>(y));
-                ASSERT_EQ(canvas.bytes, want)
-                    << bytes_per_pixel << " bytes, at " << x << ", " << y;
+                ASSERT_EQ(canvas.bytes, want) << bytes_per_pixel << " bytes, at " << x << ", " << y;
             }
         }
     }
