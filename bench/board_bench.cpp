@@ -1,5 +1,6 @@
-// Figures for the board: deals, whole games, the one-colour clear beside a plain copy of the
-// same bytes, and the closing pass's worst case.
+// Figures for the board and the paint: deals, a pair removal on a small and a large board,
+// whole games, the one-colour clear beside a plain copy of the same bytes, the closing pass's
+// worst case, and a full paint into a 4-byte buffer beside a plain copy of its bytes.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -8,7 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/app.hpp"
 #include "board/board.hpp"
+#include "tiles/tiles.hpp"
 
 namespace {
 
@@ -29,30 +32,103 @@ bool has_partner(int32_t column, int32_t row) {
             board_cell(column, row - 1) == colour || board_cell(column, row + 1) == colour);
 }
 
+int32_t filled_columns() {
+    int32_t columns = 0;
+    while (columns < board_width && board_cell(columns, board_height - 1) != 0) {
+        ++columns;
+    }
+    return columns;
+}
+
+int32_t column_top(int32_t column) {
+    int32_t top = board_height - 1;
+    while (top > 0 && board_cell(column, top - 1) != 0) {
+        --top;
+    }
+    return top;
+}
+
+// Every legal click within the filled part of the board.
+std::vector<std::pair<int32_t, int32_t>> legal_clicks() {
+    std::vector<std::pair<int32_t, int32_t>> legal;
+    const int32_t columns = filled_columns();
+    for (int32_t column = 0; column < columns; ++column) {
+        for (int32_t row = column_top(column); row < board_height; ++row) {
+            if (has_partner(column, row)) {
+                legal.emplace_back(column, row);
+            }
+        }
+    }
+    return legal;
+}
+
 // Plays random legal moves until none is left and returns the clicks; the board is restored.
+// Clicks go on random tiles; only after a run of refusals are the legal ones listed.
 std::vector<std::pair<int32_t, int32_t>> record_game(uint32_t seed) {
     std::mt19937 random(seed);
     std::vector<std::pair<int32_t, int32_t>> clicks;
-    std::vector<std::pair<int32_t, int32_t>> legal;
+    int32_t refusals = 0;
     for (;;) {
-        legal.clear();
-        for (int32_t row = 0; row < board_height; ++row) {
-            for (int32_t column = 0; column < board_width; ++column) {
-                if (has_partner(column, row)) {
-                    legal.emplace_back(column, row);
-                }
+        std::pair<int32_t, int32_t> click;
+        if (refusals < 32) {
+            const int32_t columns = filled_columns();
+            if (columns == 0) {
+                break;
             }
+            click.first = static_cast<int32_t>(random() % static_cast<uint32_t>(columns));
+            const int32_t top = column_top(click.first);
+            click.second =
+                top + static_cast<int32_t>(random() % static_cast<uint32_t>(board_height - top));
+        } else {
+            const auto legal = legal_clicks();
+            if (legal.empty()) {
+                break;
+            }
+            click = legal[random() % legal.size()];
         }
-        if (legal.empty()) {
-            break;
+        if (play_move(click.first, click.second) == 1) {
+            clicks.push_back(click);
+            refusals = 0;
+        } else {
+            ++refusals;
         }
-        const auto click = legal[random() % legal.size()];
-        play_move(click.first, click.second);
-        clicks.push_back(click);
     }
     restore_board();
     return clicks;
 }
+
+// Columns of stacked vertical pairs, 1 and 2 in turn in even columns, 4 and 8 in odd ones, so
+// that every group is one pair. The moves take the top pair of each column in turn, keeping
+// the last one so that no column empties; then the board is restored. A move removes two tiles
+// with nothing above them: it changes two bytes, whatever the size of the board.
+void BM_PairRemoval(benchmark::State& state) {
+    const auto width = static_cast<int32_t>(state.range(0));
+    const auto height = static_cast<int32_t>(state.range(1));
+    std::vector<Cell> cells(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int32_t row = 0; row < height; ++row) {
+        for (int32_t column = 0; column < width; ++column) {
+            const int32_t shade = (column + row / 2) % 2;
+            cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                  static_cast<std::size_t>(column)] =
+                static_cast<Cell>(column % 2 == 0 ? 1 << shade : 4 << shade);
+        }
+    }
+    load_board(width, height, cells.data());
+    const int64_t moves_per_round = int64_t{width} * (height / 2 - 1);
+    int64_t move = 0;
+    for (auto _ : state) {
+        if (move == moves_per_round) {
+            restore_board();  // a copy of the board once in so many moves
+            move = 0;
+        }
+        const auto column = static_cast<int32_t>(move % width);
+        const auto row = static_cast<int32_t>(move / width * 2);
+        benchmark::DoNotOptimize(play_move(column, row));
+        ++move;
+    }
+    release_board();
+}
+BENCHMARK(BM_PairRemoval)->Args({20, 10})->Args({2048, 2048});
 
 void BM_RandomGame(benchmark::State& state) {
     const auto width = static_cast<int32_t>(state.range(0));
@@ -73,6 +149,7 @@ void BM_RandomGame(benchmark::State& state) {
     release_board();
 }
 BENCHMARK(BM_RandomGame)->Args({20, 10})->Args({200, 100});
+BENCHMARK(BM_RandomGame)->Args({2000, 1000})->Unit(benchmark::kMillisecond);
 
 void load_one_colour(int32_t size) {
     std::vector<Cell> cells(static_cast<std::size_t>(size) * static_cast<std::size_t>(size), 1);
@@ -130,5 +207,41 @@ void BM_CloseColumns(benchmark::State& state) {
     release_board();
 }
 BENCHMARK(BM_CloseColumns)->Arg(64)->Arg(1024)->Arg(8192)->Unit(benchmark::kMicrosecond);
+
+// Every cell of a 30 x 16 board painted into a 4-byte buffer of its size, as a window's
+// paint does.
+void BM_Paint(benchmark::State& state) {
+    requested_width = static_cast<int32_t>(state.range(0));
+    requested_height = static_cast<int32_t>(state.range(1));
+    build_tile_set();
+    deal_board_seeded(5, requested_width, requested_height, 2026);
+    const int32_t width = requested_width * tile_side;
+    const int32_t height = requested_height * tile_side;
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(width) *
+                                      static_cast<std::size_t>(height) * 4);
+    const PixelBuffer target{pixels.data(), width, height, width * 4, 4};
+    for (auto _ : state) {
+        handle_paint_pixels(target);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(pixels.size()));
+    release_board();
+    release_tile_set();
+}
+BENCHMARK(BM_Paint)->Args({30, 16})->Unit(benchmark::kMicrosecond);
+
+// A plain copy of as many bytes as that paint writes: the yardstick for the paint.
+void BM_PaintCopy(benchmark::State& state) {
+    const auto bytes =
+        static_cast<std::size_t>(state.range(0) * tile_side * state.range(1) * tile_side * 4);
+    std::vector<unsigned char> from(bytes, 1);
+    std::vector<unsigned char> to(bytes, 0);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), bytes);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
+}
+BENCHMARK(BM_PaintCopy)->Args({30, 16})->Unit(benchmark::kMicrosecond);
 
 }  // namespace

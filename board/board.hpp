@@ -23,8 +23,8 @@ extern int32_t board_height;
 extern int32_t last_position;
 extern int32_t board_bytes;
 
-// Allocation used for both buffers; tests replace it to make allocations fail.
-// Buffers are released with std::free.
+// Allocation used for both buffers and the drop distances; tests replace it to make
+// allocations fail. Buffers are released with std::free.
 using BoardAllocator = void* (*)(std::size_t bytes);
 extern BoardAllocator board_allocate;
 // The clock a deal is seeded from, read once both buffers are ready; tests replace it.
@@ -55,10 +55,26 @@ int32_t board_cell(int32_t column, int32_t row);
 int32_t restore_board();
 void release_board();
 
+// The columns and the lowest row that the last marking reached.
+struct GroupBounds {
+    int32_t first_column;
+    int32_t last_column;
+    int32_t lowest_row;
+};
+extern GroupBounds group_bounds;
+
+// One drop distance per column, allocated with the board: the drop pass's working space.
+extern int32_t* drop_distances;
+
+// A move does work in proportion to what it changes: the group, the columns above it, and the
+// columns right of the first one it empties. Its result is, byte for byte, that of the plain
+// passes in board_reference.hpp.
 int32_t play_move(int32_t column, int32_t row);
+// Marks the group through position and notes its bounds in group_bounds.
 void mark_group(int32_t position);
+// Removes the marked group that mark_group last noted.
 void collapse_board();
-void drop_columns(int32_t q);
+void drop_columns(int32_t first_column, int32_t last_column, int32_t lowest_row);
 void drop_column(int32_t p, int32_t d);
 void close_columns(int32_t p, int32_t k);
 void shift_column(int32_t p, int32_t k);

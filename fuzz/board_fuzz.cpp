@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "board/board.hpp"
+#include "board/board_reference.hpp"
 
 namespace {
 
@@ -147,11 +148,24 @@ void start_board(Input& input) {
     check(load_board(width, height, cells.data()) == 1);
 }
 
+// The move leaves every byte as the plain passes do from the same bytes.
+void check_against_reference(const std::vector<Cell>& before, int32_t column, int32_t row,
+                             int32_t played) {
+    if (current_cells == nullptr) {
+        return;
+    }
+    const std::vector<Cell> after = snapshot(current_cells);
+    std::memcpy(current_cells, before.data(), before.size());
+    check(reference_play_move(column, row) == played);
+    check(snapshot(current_cells) == after);
+}
+
 void click(int32_t column, int32_t row) {
     const std::vector<Cell> before = snapshot(current_cells);
     const std::vector<Cell> dealt = snapshot(dealt_cells);
     const std::vector<int64_t> counts_before = colour_counts();
     const int32_t played = play_move(column, row);
+    check_against_reference(before, column, row, played);
     check(snapshot(dealt_cells) == dealt);
     if (played == 0) {
         check(snapshot(current_cells) == before);

@@ -195,12 +195,15 @@ TEST_F(TileSet, DrawIsClippedAtEveryEdgeForAnyPosition) {
     const int64_t positions[] = {
         -64,       -63,           -1, 0, 1, 20, 35, 36, 99, 100, INT32_MIN, INT32_MIN + 1,
         INT32_MAX, INT32_MAX - 63};
-    for (int64_t x : positions) {
-        for (int64_t y : positions) {
-            Canvas canvas = make_canvas(100, 100, 3, 2);
-            const std::vector<unsigned char> want = expected_canvas(canvas, 3, x, y);
-            draw_tile_pixels(canvas.buffer, 3, static_cast<int32_t>(x), static_cast<int32_t>(y));
-            ASSERT_EQ(canvas.bytes, want) << "at " << x << ", " << y;
+    for (int32_t bytes_per_pixel : {3, 4}) {
+        for (int64_t x : positions) {
+            for (int64_t y : positions) {
+                Canvas canvas = make_canvas(100, 100, bytes_per_pixel, 2);
+                const std::vector<unsigned char> want = expected_canvas(canvas, 3, x, y);
+                draw_tile_pixels(canvas.buffer, 3, static_cast<int32_t>(x),
+                                 static_cast<int32_t>(y));
+                ASSERT_EQ(canvas.bytes, want) << bytes_per_pixel << " bytes, at " << x << ", " << y;
+            }
         }
     }
 }

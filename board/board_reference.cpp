@@ -1,0 +1,189 @@
+#include "board/board_reference.hpp"
+
+#include "board/board.hpp"
+
+namespace {
+
+// Bits 6 and 7 of a marked cell: the way back to the cell the marking came from.
+constexpr unsigned back_shift = 6;
+constexpr unsigned back_bits = 0xC0;
+// Colour bits and the mark; what the matching test looks at.
+constexpr unsigned match_bits = 0x3F;
+
+unsigned char* current_bytes() {
+    return reinterpret_cast<unsigned char*>(current_origin);
+}
+
+int32_t stride() {
+    return board_width + 1;
+}
+
+}  // namespace
+
+int32_t reference_play_move(int32_t column, int32_t row) {
+    if (current_origin == nullptr || column < 0 || column >= board_width || row < 0 ||
+        row >= board_height) {
+        return 0;
+    }
+    const int32_t p = row * stride() + column;
+    const unsigned char* cells = current_bytes();
+    const unsigned v = cells[p];
+    if ((v & cells[p - 1]) == 0 && (v & cells[p - stride()]) == 0 && (v & cells[p + 1]) == 0 &&
+        (v & cells[p + stride()]) == 0) {
+        return 0;
+    }
+    reference_mark_group(p);
+    reference_collapse_board();
+    return 1;
+}
+
+namespace {
+
+// Whether marking goes on into a neighbour holding value: an unmarked tile of the group's
+// colour. A marked neighbour also matches the marked cell, but its marking is already done.
+bool continues_into(unsigned value, unsigned colour) {
+    return (value & marked_bit) == 0 && (value & colour) != 0;
+}
+
+// Directions are numbered above 0, left 1, below 2, right 3; (direction + 2) & 3 is the
+// opposite one. Branches rather than a table, so that the walk's next address is predicted
+// instead of waiting for the byte that holds it.
+int32_t neighbour(int32_t p, unsigned direction, int32_t row) {
+    switch (direction) {
+        case 0:
+            return p - row;
+        case 1:
+            return p - 1;
+        case 2:
+            return p + row;
+        default:
+            return p + 1;
+    }
+}
+
+// The first direction, counting from `from`, in which the marking goes on from p; 4 for none.
+unsigned next_direction(const unsigned char* cells, int32_t p, unsigned from, int32_t row,
+                        unsigned colour) {
+    switch (from) {
+        case 0:
+            if (continues_into(cells[p - row], colour)) {
+                return 0;
+            }
+            [[fallthrough]];
+        case 1:
+            if (continues_into(cells[p - 1], colour)) {
+                return 1;
+            }
+            [[fallthrough]];
+        case 2:
+            if (continues_into(cells[p + row], colour)) {
+                return 2;
+            }
+            [[fallthrough]];
+        case 3:
+            if (continues_into(cells[p + 1], colour)) {
+                return 3;
+            }
+            [[fallthrough]];
+        default:
+            return 4;
+    }
+}
+
+}  // namespace
+
+// Depth-first, visiting above, left, below, right, marking cells in the order a recursive
+// fill would, but with the way back kept in bits 6 and 7 of each marked cell instead of on
+// the stack. The start cell needs no way back: reaching it again ends the walk.
+void reference_mark_group(int32_t position) {
+    unsigned char* cells = current_bytes();
+    const unsigned start = cells[position];
+    if ((start & marked_bit) != 0) {
+        return;
+    }
+    const unsigned colour = start & match_bits;
+    const int32_t row = stride();
+    cells[position] = static_cast<unsigned char>(start | marked_bit);
+    int32_t p = position;
+    unsigned from = 0;
+    for (;;) {
+        const unsigned direction = next_direction(cells, p, from, row, colour);
+        if (direction < 4) {
+            p = neighbour(p, direction, row);
+            const unsigned back = (direction + 2) & 3u;
+            cells[p] = static_cast<unsigned char>(cells[p] | marked_bit | (back << back_shift));
+            from = 0;
+            continue;
+        }
+        if (p == position) {
+            return;
+        }
+        const unsigned back = static_cast<unsigned>(cells[p] & back_bits) >> back_shift;
+        cells[p] = static_cast<unsigned char>(cells[p] & ~back_bits);
+        p = neighbour(p, back, row);
+        from = ((back + 2) & 3u) + 1;  // the parent goes on after the direction it came here by
+    }
+}
+
+void reference_collapse_board() {
+    const int32_t q0 = last_position - board_width;
+    reference_drop_columns(q0);
+    reference_close_columns(q0, 1);
+}
+
+void reference_drop_columns(int32_t q) {
+    const unsigned char* cells = current_bytes();
+    while (cells[q] != 0) {
+        reference_drop_column(q, 0);
+        ++q;
+    }
+}
+
+void reference_drop_column(int32_t p, int32_t d) {
+    unsigned char* cells = current_bytes();
+    const int32_t row = stride();
+    for (;;) {
+        const unsigned char value = cells[p];
+        if (value == 0) {
+            if (d == 0) {
+                return;
+            }
+            cells[p + d] = 0;
+            d -= row;
+        } else if ((value & marked_bit) != 0) {
+            p -= row;
+            d += row;
+        } else {
+            cells[p + d] = value;
+            p -= row;
+        }
+    }
+}
+
+void reference_close_columns(int32_t p, int32_t k) {
+    unsigned char* cells = current_bytes();
+    while (p + k != last_position) {
+        if (cells[p] != 0) {
+            ++p;
+            k = 1;
+        } else if (cells[p + k] == 0) {
+            ++k;
+        } else {
+            cells[p] = cells[p + k];
+            cells[p + k] = 0;
+            reference_shift_column(p - stride(), k);
+            ++p;
+            k = 1;
+        }
+    }
+}
+
+void reference_shift_column(int32_t p, int32_t k) {
+    unsigned char* cells = current_bytes();
+    const int32_t row = stride();
+    while (cells[p + k] != 0) {
+        cells[p] = cells[p + k];
+        cells[p + k] = 0;
+        p -= row;
+    }
+}
