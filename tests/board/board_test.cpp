@@ -279,10 +279,12 @@ TEST_F(BoardTest, TheClockIsReadOnlyOnceBothBuffersAreReady) {
     clock_reads = 0;
     ASSERT_EQ(deal_board(5, 3, 2), 1);
     EXPECT_EQ(clock_reads, 1);
-    EXPECT_EQ(allocations_at_clock, 2);
+    const int allocations = allocation_calls;
+    EXPECT_GE(allocations, 2);
+    EXPECT_EQ(allocations_at_clock, allocations) << "the clock was read before an allocation";
     EXPECT_TRUE(dealt_cleared_at_clock);
     EXPECT_EQ(current_rows(), (Rows{{4, 1, 2}, {1, 1, 4}}));  // seeded with what it read
-    for (int which : {1, 2}) {
+    for (int which = 1; which <= allocations; ++which) {
         clock_reads = 0;
         fail_at = allocation_calls + which;
         EXPECT_EQ(deal_board(5, 3, 2), 0);
