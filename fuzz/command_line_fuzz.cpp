@@ -71,10 +71,12 @@ int64_t clamp(int64_t value, int64_t low, int64_t high) {
 // Exact where the value fits, and room for a frame around it whatever was asked.
 void check_geometry(int32_t limit) {
     const ClientRect rect = requested_client_rect();
-    constexpr int64_t room = int64_t{1} << 30;
+    // 4096 pixels at both ends of the 32-bit range are kept for the frame.
+    constexpr int64_t rect_high = int64_t{INT32_MAX} - 4096;
+    constexpr int64_t rect_low = int64_t{INT32_MIN} + 4096;
     check(rect.left == 50 && rect.top == 50);
-    check(rect.right == clamp(int64_t{requested_width} * 64 + 48, -room, room));
-    check(rect.bottom == clamp(int64_t{requested_height} * 64 + 48, -room, room));
+    check(rect.right == clamp(int64_t{requested_width} * 64 + 48, rect_low, rect_high));
+    check(rect.bottom == clamp(int64_t{requested_height} * 64 + 48, rect_low, rect_high));
     for (const int32_t cells : {requested_width, requested_height}) {
         const int32_t extent = client_extent(cells, limit);
         const int64_t high = limit < 1 ? 1 : limit;
