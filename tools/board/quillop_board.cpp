@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "board/board.hpp"
+#include "tools/common/board_position.hpp"
 #include "tools/common/decimal.hpp"
 
 namespace {
@@ -22,6 +23,12 @@ const char usage[] =
     "  restore                           back to the dealt position; prints 1 or 0\n"
     "  cell COLUMN ROW                   prints the cell's value\n"
     "  print                             prints the current position, top row first\n"
+    "  solve [SECONDS]                   searches SECONDS (10) for the moves that leave the\n"
+    "                                    fewest tiles: prints 'solution LEFT MOVES optimal'\n"
+    "                                    (proven) or '... best', then MOVES 'click C R' lines\n"
+    "  solve-nodes NODES                 the same within NODES positions: always one answer\n"
+    "The board is left as it was by a solve; its click lines, played after the same position,\n"
+    "leave LEFT tiles.\n"
     "Cell values: 0 empty, 1 2 4 8 16 the colours, -1 no cell.\n"
     "Exit status: 0, or 2 after a bad line (reported on standard error).\n";
 
@@ -176,6 +183,29 @@ bool run_load(Script& script, int32_t width, int32_t height) {
     return true;
 }
 
+TranspositionTable table;
+
+bool run_solve(Script& script, const std::string& command, int64_t amount, bool nodes) {
+    Position position;
+    std::string failure;
+    if (current_origin == nullptr) {
+        std::puts("no board");
+        return true;
+    }
+    if (!current_position(position, failure) || !solver_table(table, failure)) {
+        return fail(script, command + ": " + failure);
+    }
+    SolveLimits limits;
+    limits.seconds = nodes ? 0 : static_cast<double>(amount);
+    limits.nodes = nodes ? amount : 0;
+    Solution solution;
+    if (!solve_position(position, limits, table, solution, failure)) {
+        return fail(script, command + ": " + failure);
+    }
+    print_solution(solution);
+    return true;
+}
+
 // Runs one command line; false ends the run with script.failure.
 bool run_command(Script& script, const std::vector<std::string>& words) {
     const std::string& command = words[0];
@@ -210,6 +240,16 @@ bool run_command(Script& script, const std::vector<std::string>& words) {
             return false;
         }
         answer(board_cell(narrow(v[0]), narrow(v[1])));
+    } else if (command == "solve" || command == "solve-nodes") {
+        const bool nodes = command == "solve-nodes";
+        if (!parse_arguments(script, words, nodes ? 1 : 0, 1, v)) {
+            return false;
+        }
+        if (!v.empty() && v[0] < 1) {
+            return fail(script, command + ": '" + words[1] + "' is not a count from 1 to " +
+                                    std::to_string(INT32_MAX));
+        }
+        return run_solve(script, command, v.empty() ? 10 : v[0], nodes);
     } else if (command == "print") {
         if (!parse_arguments(script, words, 0, 0, v)) {
             return false;
@@ -264,5 +304,6 @@ int main(int argc, char** argv) {
         std::fclose(input);
     }
     release_board();
+    release_table(table);
     return status;
 }
