@@ -494,12 +494,12 @@ int64_t score_of(const Frame& frame) {
 
 // One beam search of the given width, kept within the budget unless told to run to its end
 // (the first, narrowest one always does, so that every solve has a sequence to give).
-void beam(Search& search, const Frame& root, std::size_t width, bool whole) {
+// Returns false when no level had more positions than the width: a wider beam would see
+// the same.
+bool beam(Search& search, const Frame& root, std::size_t width, bool whole) {
     std::vector<Frame> level(1, root);
-    std::vector<Frame> next(width);
-    for (Frame& frame : next) {
-        size_frame(frame, search.width, search.height);
-    }
+    std::vector<Frame> next;
+    bool narrowed = false;
     std::size_t level_size = 1;
     std::vector<std::vector<std::pair<int32_t, Group>>> history;  // per depth: parent, group
     std::vector<Candidate> candidates;
@@ -511,7 +511,7 @@ void beam(Search& search, const Frame& root, std::size_t width, bool whole) {
             const Frame& frame = level[s];
             for (std::size_t g = 0; g < frame.groups.size(); ++g) {
                 if ((!whole && out_of_budget(search)) || search.finished) {
-                    return;
+                    return true;
                 }
                 apply_group(frame, static_cast<int32_t>(g), scratch);
                 ++search.nodes;
@@ -553,6 +553,11 @@ void beam(Search& search, const Frame& root, std::size_t width, bool whole) {
                                      }),
                          candidates.end());
         const std::size_t kept = std::min(width, candidates.size());
+        narrowed = narrowed || kept < candidates.size();
+        while (next.size() < kept) {
+            next.emplace_back();
+            size_frame(next.back(), search.width, search.height);
+        }
         std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(kept),
                           candidates.end(), better);
         std::vector<std::pair<int32_t, Group>> links;
@@ -564,17 +569,18 @@ void beam(Search& search, const Frame& root, std::size_t width, bool whole) {
             links.emplace_back(candidate.parent, parent.groups[index(candidate.group)]);
         }
         history.push_back(std::move(links));
-        if (level.size() < next.size()) {
-            level.resize(next.size());
-            for (Frame& frame : level) {
-                if (frame.position.cells.empty()) {
-                    size_frame(frame, search.width, search.height);
-                }
-            }
-        }
         std::swap(level, next);
         level_size = kept;
     }
+    return narrowed;
+}
+
+// Beams are kept within about 64 MiB.
+std::size_t widest_beam(const Search& search) {
+    const std::size_t cells = at(search.width, 0, search.height);
+    const std::size_t frame_bytes = cells * (sizeof(uint8_t) + sizeof(uint16_t)) +
+                                    cells / 2 * (sizeof(Group) + sizeof(int32_t)) + 256;
+    return std::max<std::size_t>(16, (std::size_t{64} << 20) / frame_bytes);
 }
 
 // Lets the search run up to a share of the budget, from where it is now.
@@ -729,30 +735,37 @@ bool solve_position(const Position& position, const SolveLimits& limits,
         }
 
         // A quick beam for a first sequence, so that the exact search prunes from the start.
-        // A greedy line and a narrow beam give a first sequence, so that the exact search
-        // prunes from the start; then the exact search, and when it has not finished by its
-        // share of the budget, ever wider beams for a better sequence, then the exact search
+        // A greedy line and beams of growing width give first sequences, so that the exact
+        // search prunes from the start; then the exact search, and when it has not finished by
+        // its share of the budget, wider beams for a better sequence, then the exact search
         // again with what the table learnt. Large boards give the beams more.
         const bool large = position.tiles > 120;
+        const std::size_t widest = widest_beam(search);
         bool proven = false;
+        std::size_t width = 16;
+        const auto beams = [&](double share) {
+            set_phase(search, limits, share);
+            bool wider = true;
+            for (; wider && width <= widest && !search.finished && !search.stopped; width *= 2) {
+                wider = beam(search, search.frames[0], width, false);
+            }
+            width /= 2;  // the one cut short runs again next time
+        };
+        const auto exact = [&](double share) {
+            set_phase(search, limits, share);
+            if (!proven && !search.finished) {
+                proven = branch(search, 0) >= search.best && !search.stopped;
+            }
+        };
         if (!search.finished) {
             beam(search, search.frames[0], 1, true);
         }
-        if (!search.finished) {
-            beam(search, search.frames[0], 16, false);
+        beams(large ? 0.4 : 0.1);
+        exact(large ? 0.5 : 0.6);
+        if (!proven) {
+            beams(large ? 0.9 : 0.75);
         }
-        set_phase(search, limits, large ? 0.1 : 0.5);
-        if (!search.finished) {
-            proven = branch(search, 0) >= search.best && !search.stopped;
-        }
-        set_phase(search, limits, large ? 0.8 : 0.7);
-        for (std::size_t width = 64; !proven && !search.finished && !search.stopped; width *= 2) {
-            beam(search, search.frames[0], width, false);
-        }
-        set_phase(search, limits, 1.0);
-        if (!proven && !search.finished) {
-            proven = branch(search, 0) >= search.best && !search.stopped;
-        }
+        exact(1.0);
         proven = proven || search.finished;
 
         solution.left = search.best;
