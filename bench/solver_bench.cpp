@@ -95,3 +95,37 @@ void BM_NodesPerSecond(benchmark::State& state) {
 BENCHMARK(BM_NodesPerSecond)->Arg(2000000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+namespace {
+
+// The anytime searches against each other on 5-colour 15 x 15 deals, equal node budgets:
+// beams of doubling width (0) or nested Monte-Carlo search of level 1 or 2.
+void BM_Anytime(benchmark::State& state) {
+    const auto method = state.range(0) == 0 ? AnytimeMethod::beam : AnytimeMethod::nested;
+    const auto level = static_cast<int32_t>(state.range(0));
+    const int64_t nodes = state.range(1);
+    constexpr uint32_t seeds = 10;
+    int64_t left = 0;
+    int64_t cleared = 0;
+    for (auto _ : state) {
+        left = cleared = 0;
+        for (uint32_t seed = 1; seed <= seeds; ++seed) {
+            const Solution solution =
+                anytime_search(dealt_position(5, 15, 15, seed), method, level, nodes);
+            left += solution.left;
+            cleared += solution.left == 0 ? 1 : 0;
+        }
+    }
+    state.counters["mean_left"] = static_cast<double>(left) / seeds;
+    state.counters["cleared_share"] = static_cast<double>(cleared) / seeds;
+    release_board();
+}
+BENCHMARK(BM_Anytime)
+    ->ArgNames({"nested_level", "nodes"})
+    ->Args({0, 2000000})
+    ->Args({1, 2000000})
+    ->Args({2, 2000000})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+
+}  // namespace

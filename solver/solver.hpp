@@ -85,3 +85,10 @@ int32_t lone_colour_bound(const Position& position);
 // for running out of memory for its stacks: false and the reason then.
 bool solve_position(const Position& position, const SolveLimits& limits,
                     TranspositionTable& table, Solution& solution, std::string& failure);
+
+// The anytime searches on their own, for measuring them against each other within a node
+// budget: beams of doubling width, or nested Monte-Carlo search of the given level (repeated
+// until the budget is spent). Never proves anything.
+enum class AnytimeMethod { beam, nested };
+Solution anytime_search(const Position& position, AnytimeMethod method, int32_t level,
+                        int64_t nodes);
