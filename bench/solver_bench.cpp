@@ -78,7 +78,7 @@ BENCHMARK(BM_SolveDeals)
 // Positions made a second, with a node budget on one 5-colour 10 x 8 deal that the search
 // does not finish.
 void BM_NodesPerSecond(benchmark::State& state) {
-    const Position position = dealt_position(5, 10, 8, 8);
+    const Position position = dealt_position(5, 10, 8, 72);
     SolveLimits limits;
     limits.seconds = 0;
     limits.nodes = state.range(0);

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Runs the survey behind the README's chart: colours 2 to 5 on 10 x 8 and 15 x 10, 200 seeds
-# each, SECONDS (1) a board at most. Writes docs/survey/COLOURS-WIDTHxHEIGHT.txt; then
-# `gnuplot scripts/clearable.gnuplot` redraws docs/clearable.png. Run by hand: it takes about
-# half an hour of one core.
+# Runs the survey behind the README's chart: colours 2 to 5, seeds 1 to 200, SECONDS (10) a
+# board at most, on the sizes given (10x8 and 15x10 when none). Writes
+# docs/survey/COLOURS-SIZE.txt; then `bash scripts/clearable.sh` redraws docs/clearable.png.
+# Run by hand: on one core it takes about a quarter of an hour.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 survey=${SURVEY:-build/release/tools/survey/quillop-survey}
-seconds=${1:-1}
+seconds=${1:-10}
+shift || true
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(10x8 15x10)
 mkdir -p docs/survey
-for size in "10 8" "15 10"; do
+for size in "${sizes[@]}"; do
     for colours in 2 3 4 5; do
-        set -- $size
-        out="docs/survey/$colours-${1}x$2.txt"
-        "$survey" "$colours" "$1" "$2" 1 200 "$seconds" > "$out.part"
+        out="docs/survey/$colours-$size.txt"
+        "$survey" "$colours" "${size%x*}" "${size#*x}" 1 200 "$seconds" > "$out.part"
         mv "$out.part" "$out"
     done
 done

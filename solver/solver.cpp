@@ -24,6 +24,7 @@ constexpr int32_t colour_slots = 6;  // colour numbers 1 to 5; 0 is empty
 constexpr uint16_t unvisited = 0xFFFF;
 constexpr uint16_t lone_tile = 0xFFFE;  // a tile with no neighbour of its colour
 constexpr int32_t no_value = INT32_MAX;
+constexpr int32_t small_position = 12;  // positions with fewer tiles stay out of the table
 
 int32_t colour_number(signed char value) {
     switch (value) {
@@ -444,7 +445,9 @@ int32_t branch(Search& search, std::size_t depth) {
         }
         return position.tiles;
     }
-    int32_t bound = probe(*search.table, frame.hash);
+    // Small positions are searched again sooner than their table entry is fetched.
+    const bool tabled = position.tiles >= small_position;
+    int32_t bound = tabled ? probe(*search.table, frame.hash) : 0;
     if (bound >= search.best) {
         return bound;
     }
@@ -478,7 +481,9 @@ int32_t branch(Search& search, std::size_t depth) {
         }
     }
     value = std::max(value, bound);
-    store(*search.table, here.hash, value, search.nodes - nodes_before);
+    if (tabled) {
+        store(*search.table, here.hash, value, search.nodes - nodes_before);
+    }
     return value;
 }
 
@@ -848,7 +853,7 @@ bool solve_position(const Position& position, const SolveLimits& limits,
         if (!search.finished) {
             beam(search, search.frames[0], 1, true);
         }
-        beams(large ? 0.4 : 0.1);
+        beams(large ? 0.4 : 0.25);
         exact(large ? 0.5 : 0.6);
         if (!proven) {
             beams(large ? 0.9 : 0.75);
