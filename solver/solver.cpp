@@ -383,21 +383,25 @@ int32_t probe(TranspositionTable& table, uint64_t key) {
 // entry that cost the least work to find. Every stored bound is proven, so any choice is sound.
 void store(TranspositionTable& table, uint64_t key, int32_t bound, int64_t work) {
     TableEntry* bucket = bucket_of(table, key);
-    TableEntry* victim = bucket;
-    for (std::size_t i = 0; i < table_bucket; ++i) {
-        TableEntry& entry = bucket[i];
-        if (entry.generation != table.generation) {
-            victim = &entry;
-            break;
+    TableEntry* victim = nullptr;
+    for (std::size_t i = 0; i < table_bucket && victim == nullptr; ++i) {
+        if (bucket[i].key == key && bucket[i].generation == table.generation) {
+            victim = &bucket[i];
+            bound = std::max(bound, static_cast<int32_t>(victim->bound));
+            work += victim->work;
         }
-        if (entry.key == key) {
-            victim = &entry;
-            bound = std::max(bound, static_cast<int32_t>(entry.bound));
-            work += entry.work;
-            break;
+    }
+    for (std::size_t i = 0; i < table_bucket && victim == nullptr; ++i) {
+        if (bucket[i].generation != table.generation) {
+            victim = &bucket[i];
         }
-        if (entry.work < victim->work) {
-            victim = &entry;
+    }
+    if (victim == nullptr) {
+        victim = bucket;
+        for (std::size_t i = 1; i < table_bucket; ++i) {
+            if (bucket[i].work < victim->work) {
+                victim = &bucket[i];
+            }
         }
     }
     victim->key = key;
@@ -408,8 +412,7 @@ void store(TranspositionTable& table, uint64_t key, int32_t bound, int64_t work)
 
 // ---- exact search: depth-first branch and bound ----
 
-// Groups of colours other than the most frequent one first, larger before smaller: the
-// biggest colour is kept back to join up as the others go.
+// The most frequent colour: kept back, so that its tiles join up as the others go.
 int32_t held_colour(const Frame& frame) {
     int32_t held = 1;
     for (int32_t colour = 2; colour < colour_slots; ++colour) {
@@ -420,6 +423,7 @@ int32_t held_colour(const Frame& frame) {
     return held;
 }
 
+// Groups of the other colours first, larger before smaller.
 void order_groups(Frame& frame) {
     const int32_t held = held_colour(frame);
     frame.order.clear();
@@ -459,7 +463,7 @@ int32_t branch(Search& search, std::size_t depth) {
     const int64_t nodes_before = search.nodes;
     int32_t value = no_value;
     Frame& child = search.frames[depth + 1];
-    Frame& here = frame;
+    Frame& here = frame;  // the frames never move: the stack was made deep enough at the start
     if (search.path.size() <= depth) {
         search.path.resize(depth + 1);
     }
@@ -658,6 +662,9 @@ int32_t nested(Search& search, const Frame& start, int32_t level, uint64_t& rand
         const Group first = best_line.front();
         best_line.erase(best_line.begin());
         const int32_t label = frame.labels[index(first.first)];
+        if (index(label) >= frame.groups.size()) {
+            return frame.position.tiles;  // cannot happen: the line was found from here
+        }
         moves.push_back(first);
         apply_group(frame, label, child);
         analyse(search, child);
