@@ -88,7 +88,9 @@ struct Search {
     double seconds = 0;
     std::chrono::steady_clock::time_point start;
     int64_t nodes = 0;
-    bool stopped = false;   // the budget ran out
+    int64_t round_limit = 0;  // where the current round of the exact search ends; 0: none
+    bool stopped = false;     // the budget or the round ran out
+    bool exhausted = false;   // the budget ran out
     bool finished = false;  // the best sequence meets a proven bound
 
     // Scratch of the dead-tile bound.
@@ -344,11 +346,12 @@ bool out_of_budget(Search& search) {
         return true;
     }
     if (search.node_limit > 0 && search.nodes >= search.node_limit) {
-        search.stopped = true;
+        search.exhausted = true;
     } else if (search.seconds > 0 && (search.nodes & 1023) == 0) {
         const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - search.start;
-        search.stopped = spent.count() >= search.seconds;
+        search.exhausted = spent.count() >= search.seconds;
     }
+    search.stopped = search.exhausted || (search.round_limit > 0 && search.nodes >= search.round_limit);
     return search.stopped;
 }
 
@@ -597,15 +600,6 @@ std::size_t widest_beam(const Search& search) {
     return std::max<std::size_t>(16, (std::size_t{64} << 20) / frame_bytes);
 }
 
-// Lets the search run up to a share of the budget, from where it is now.
-void set_phase(Search& search, const SolveLimits& limits, double share) {
-    search.stopped = false;
-    search.node_limit = limits.nodes > 0
-                            ? std::max<int64_t>(1, static_cast<int64_t>(static_cast<double>(limits.nodes) * share))
-                            : 0;
-    search.seconds = limits.seconds * share;
-}
-
 // ---- anytime search: nested Monte-Carlo search, kept for comparison with the beams ----
 
 // A playout: random moves, a group of the most frequent colour only when nothing else is left.
@@ -820,52 +814,46 @@ bool solve_position(const Position& position, const SolveLimits& limits,
             record_best(search, position.tiles, 0);
         }
 
-        // A quick beam for a first sequence, so that the exact search prunes from the start.
-        // A greedy line and beams of growing width give first sequences, so that the exact
-        // search prunes from the start; then the exact search, and when it has not finished by
-        // its share of the budget, wider beams for a better sequence, then the exact search
-        // again with what the table learnt. Large boards give the anytime searches more of
-        // the budget, and nested Monte-Carlo search instead of beams: on 15 x 10 and larger
-        // it clears more boards than beams of the same number of positions.
+        // Rounds: an anytime search (beams of doubling width; on large boards, where it
+        // clears more boards than beams of the same number of positions, a run of nested
+        // Monte-Carlo search), then the exact search for a number of positions in proportion,
+        // again and again. Each exact round starts over from the root with what the table has
+        // learnt and the best sequence so far to prune with. What a budget finds does not
+        // depend on how large the budget is: a larger one only runs further.
         const bool large = position.tiles > 120;
+        const double exact_share = 0.25;  // exact positions per anytime position: measured best
         const std::size_t widest = widest_beam(search);
         bool proven = false;
+        bool anytime = true;
         std::size_t width = 16;
         uint64_t random = 1;
-        const auto beams = [&](double share) {
-            set_phase(search, limits, share);
-            if (large) {
-                while (!search.finished && !search.stopped) {
-                    std::vector<Group> moves;
-                    const int32_t left = nested(search, search.frames[0], 1, random, moves);
-                    if (left < search.best) {
-                        search.path = moves;
-                        record_best(search, left, moves.size());
-                    }
-                }
-                return;
-            }
-            bool wider = true;
-            for (; wider && width <= widest && !search.finished && !search.stopped; width *= 2) {
-                wider = beam(search, search.frames[0], width, false);
-            }
-            width /= 2;  // the one cut short runs again next time
-        };
-        const auto exact = [&](double share) {
-            set_phase(search, limits, share);
-            if (!proven && !search.finished) {
-                proven = branch(search, 0) >= search.best && !search.stopped;
-            }
-        };
         if (!search.finished) {
             beam(search, search.frames[0], 1, true);
         }
-        beams(large ? 0.4 : 0.25);
-        exact(large ? 0.5 : 0.6);
-        if (!proven) {
-            beams(large ? 0.9 : 0.75);
+        while (!proven && !search.finished && !search.exhausted) {
+            search.stopped = false;
+            const int64_t start = search.nodes;
+            if (anytime && large) {
+                std::vector<Group> moves;
+                const int32_t left = nested(search, search.frames[0], 1, random, moves);
+                if (left < search.best) {
+                    search.path = moves;
+                    record_best(search, left, moves.size());
+                }
+            } else if (anytime) {
+                anytime = beam(search, search.frames[0], width, false) && width * 2 <= widest;
+                width *= 2;
+            }
+            if (search.finished || search.exhausted) {
+                break;
+            }
+            const auto quota = static_cast<int64_t>(
+                static_cast<double>(std::max<int64_t>(search.nodes - start, 4096)) * exact_share);
+            search.round_limit = anytime ? search.nodes + quota : 0;
+            search.stopped = false;
+            proven = branch(search, 0) >= search.best && !search.stopped;
+            search.round_limit = 0;
         }
-        exact(1.0);
         proven = proven || search.finished;
 
         solution.left = search.best;
