@@ -36,18 +36,18 @@ set title "How often can a deal be cleared?"
 set xlabel "colours"
 set ylabel "deals that can be cleared (%)"
 set xrange [1.7:5.3]
-set yrange [0:105]
+set yrange [85:101]
 set xtics 1
 set grid ytics
-set key bottom left
+set key bottom left box opaque
 # Filled points: proven shares. Open points with a bar: the share cleared is a lower bound,
 # the bar reaches up to the share of deals not shown impossible.
-plot "$data/10x8.dat" using 1:2 with lines lc rgb "#1f77b4" title "10 x 8", \
-     "$data/10x8.dat" using 1:(\$5 > 0.5 ? \$2 : 1/0) with points pt 7 ps 1.5 lc rgb "#1f77b4" notitle, \
-     "$data/10x8.dat" using 1:(\$5 > 0.5 ? 1/0 : \$2):3:4 with yerrorbars pt 6 ps 1.5 lc rgb "#1f77b4" notitle, \
-     "$data/15x10.dat" using 1:2 with lines lc rgb "#d62728" title "15 x 10", \
-     "$data/15x10.dat" using 1:(\$5 > 0.5 ? \$2 : 1/0) with points pt 7 ps 1.5 lc rgb "#d62728" notitle, \
-     "$data/15x10.dat" using 1:(\$5 > 0.5 ? 1/0 : \$2):3:4 with yerrorbars pt 6 ps 1.5 lc rgb "#d62728" notitle, \
+plot "$data/10x8.dat" using (\$1-0.03):2 with lines lc rgb "#1f77b4" title "10 x 8", \
+     "$data/10x8.dat" using (\$1-0.03):(\$5 > 0.5 ? \$2 : 1/0) with points pt 7 ps 1.5 lc rgb "#1f77b4" notitle, \
+     "$data/10x8.dat" using (\$1-0.03):(\$5 > 0.5 ? 1/0 : \$2):3:4 with yerrorbars pt 6 ps 1.5 lc rgb "#1f77b4" notitle, \
+     "$data/15x10.dat" using (\$1+0.03):2 with lines lc rgb "#d62728" title "15 x 10", \
+     "$data/15x10.dat" using (\$1+0.03):(\$5 > 0.5 ? \$2 : 1/0) with points pt 7 ps 1.5 lc rgb "#d62728" notitle, \
+     "$data/15x10.dat" using (\$1+0.03):(\$5 > 0.5 ? 1/0 : \$2):3:4 with yerrorbars pt 6 ps 1.5 lc rgb "#d62728" notitle, \
      1/0 with points pt 7 lc rgb "black" title "proven", \
      1/0 with points pt 6 lc rgb "black" title "lower bound (bar: up to)"
 PLOT
