@@ -686,7 +686,7 @@ void clear_table_if_wrapped(TranspositionTable& table) {
 bool allocate_table(TranspositionTable& table, std::size_t bytes) {
     release_table(table);
     std::size_t buckets = 1;
-    while (buckets * 2 * least_table_bytes <= bytes && buckets < (std::size_t{1} << 40)) {
+    while (buckets <= bytes / 2 / least_table_bytes) {
         buckets *= 2;
     }
     void* memory = solver_allocate(buckets * least_table_bytes);
