@@ -384,6 +384,8 @@ int32_t probe(TranspositionTable& table, uint64_t key) {
 
 // Keeps the entry of the same position, else takes an empty or stale one, else replaces the
 // entry that cost the least work to find. Every stored bound is proven, so any choice is sound.
+// Entries are matched on the whole 64-bit key; a false match needs two positions of one search
+// to share it.
 void store(TranspositionTable& table, uint64_t key, int32_t bound, int64_t work) {
     TableEntry* bucket = bucket_of(table, key);
     TableEntry* victim = nullptr;
@@ -600,7 +602,7 @@ std::size_t widest_beam(const Search& search) {
     return std::max<std::size_t>(16, (std::size_t{64} << 20) / frame_bytes);
 }
 
-// ---- anytime search: nested Monte-Carlo search, kept for comparison with the beams ----
+// ---- anytime search: nested Monte-Carlo search, for the large boards ----
 
 // A playout: random moves, a group of the most frequent colour only when nothing else is left.
 int32_t playout(Search& search, Frame& frame, Frame& spare, uint64_t& random,
