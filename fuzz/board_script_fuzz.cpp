@@ -34,6 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         return 0;
     }
     board_allocate = small_allocate;
+    // Solves stay short and their table small; the table is kept from input to input.
+    solve_node_cap = 2000;
+    solve_table_bytes = std::size_t{1} << 16;
     std::FILE* script = fmemopen(const_cast<uint8_t*>(data), size, "r");
     check(script != nullptr);
     std::string failure;

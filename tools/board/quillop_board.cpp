@@ -8,7 +8,11 @@
 
 #include "board/board.hpp"
 #include "tools/board/quillop_board.hpp"
+#include "tools/common/board_position.hpp"
 #include "tools/common/text_input.hpp"
+
+int64_t solve_node_cap = 0;
+std::size_t solve_table_bytes = default_table_bytes;
 
 namespace {
 
@@ -23,6 +27,12 @@ const char usage[] =
     "  restore                           back to the dealt position; prints 1 or 0\n"
     "  cell COLUMN ROW                   prints the cell's value\n"
     "  print                             prints the current position, top row first\n"
+    "  solve [SECONDS]                   searches SECONDS (10) for the moves that leave the\n"
+    "                                    fewest tiles: prints 'solution LEFT MOVES optimal'\n"
+    "                                    (proven) or '... best', then MOVES 'click C R' lines\n"
+    "  solve-nodes NODES                 the same within NODES positions: always one answer\n"
+    "The board is left as it was by a solve; its click lines, played after the same position,\n"
+    "leave LEFT tiles.\n"
     "Cell values: 0 empty, 1 2 4 8 16 the colours, -1 no cell.\n"
     "Exit status: 0, or 2 after a bad line or a failed read (reported on standard error).\n";
 
@@ -168,6 +178,32 @@ bool run_load(Script& script, int32_t width, int32_t height) {
     return true;
 }
 
+TranspositionTable table;
+
+bool run_solve(Script& script, const std::string& command, int64_t amount, bool nodes) {
+    Position position;
+    std::string failure;
+    if (current_origin == nullptr) {
+        std::fputs("no board\n", answers);
+        return true;
+    }
+    if (!current_position(position, failure) || !solver_table(table, solve_table_bytes, failure)) {
+        return fail(script, command + ": " + failure);
+    }
+    SolveLimits limits;
+    limits.seconds = nodes ? 0 : static_cast<double>(amount);
+    limits.nodes = nodes ? amount : 0;
+    if (solve_node_cap > 0 && (limits.nodes == 0 || limits.nodes > solve_node_cap)) {
+        limits.nodes = solve_node_cap;
+    }
+    Solution solution;
+    if (!solve_position(position, limits, table, solution, failure)) {
+        return fail(script, command + ": " + failure);
+    }
+    print_solution(solution, answers);
+    return true;
+}
+
 // Runs one command line; false ends the run with script.failure.
 bool run_command(Script& script, const Words& words) {
     const std::string& command = words.kept[0].text;
@@ -202,6 +238,16 @@ bool run_command(Script& script, const Words& words) {
             return false;
         }
         answer(board_cell(narrow(v[0]), narrow(v[1])));
+    } else if (command == "solve" || command == "solve-nodes") {
+        const bool nodes = command == "solve-nodes";
+        if (!parse_arguments(script, words, nodes ? 1 : 0, 1, v)) {
+            return false;
+        }
+        if (!v.empty() && v[0] < 1) {
+            return fail(script, command + ": '" + shown(words.kept[1]) +
+                                    "' is not a count from 1 to " + std::to_string(INT32_MAX));
+        }
+        return run_solve(script, command, v.empty() ? 10 : v[0], nodes);
     } else if (command == "print") {
         if (!parse_arguments(script, words, 0, 0, v)) {
             return false;
@@ -216,6 +262,10 @@ bool run_command(Script& script, const Words& words) {
 }  // namespace
 
 const char* const quillop_board_usage = usage;
+
+void release_solve_table() {
+    release_table(table);
+}
 
 int run_board_script(std::FILE* input, const std::string& input_name, std::FILE* output,
                      std::string& failure) {

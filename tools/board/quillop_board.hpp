@@ -2,6 +2,8 @@
 // driven from memory.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -12,3 +14,10 @@ extern const char* const quillop_board_usage;
 // failed read, with a one-line reason in `failure` that may hold any byte of the input.
 int run_board_script(std::FILE* input, const std::string& input_name, std::FILE* answers,
                      std::string& failure);
+
+// Every solve of a run stops after this many positions when it is above 0, whatever it asked
+// for; a fuzzer keeps its runs short with it.
+extern int64_t solve_node_cap;
+// The size of the search table, allocated on the first solve and kept for the next ones.
+extern std::size_t solve_table_bytes;
+void release_solve_table();

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
         std::fclose(input);
     }
     release_board();
+    release_solve_table();
     if (status != 0) {
         report(failure);
     }

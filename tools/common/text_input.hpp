@@ -124,6 +124,15 @@ inline bool next_word(TextInput& input, Word& word) {
     return true;
 }
 
+// A whole string as one word, such as a command-line argument.
+inline Word word_of(const std::string& text) {
+    Word word;
+    for (const char c : text) {
+        add_to_word(word, c);
+    }
+    return word;
+}
+
 // The word as a decimal number with an optional sign and nothing else, within [low, high]
 // (both within +-2^33).
 inline bool word_value(const Word& word, int64_t low, int64_t high, int64_t& value) {
