@@ -512,9 +512,10 @@ int64_t score_of(const Frame& frame) {
 }
 
 // One beam search of the given width, kept within the budget unless told to run to its end
-// (the first, narrowest one always does, so that every solve has a sequence to give).
-// Returns false when no level had more positions than the width: a wider beam would see
-// the same.
+// (the first, narrowest one always does, so that every solve has a sequence to give; past the
+// budget it looks only as far as the first child that can go on at each level, so that even
+// a huge board costs about a move's work per level). Returns false when no level had more
+// positions than the width: a wider beam would see the same.
 bool beam(Search& search, const Frame& root, std::size_t width, bool whole) {
     std::vector<Frame> level(1, root);
     std::vector<Frame> next;
@@ -526,11 +527,16 @@ bool beam(Search& search, const Frame& root, std::size_t width, bool whole) {
     size_frame(scratch, search.width, search.height);
     while (level_size > 0) {
         candidates.clear();
-        for (std::size_t s = 0; s < level_size; ++s) {
+        bool cut = false;
+        for (std::size_t s = 0; s < level_size && !cut; ++s) {
             const Frame& frame = level[s];
             for (std::size_t g = 0; g < frame.groups.size(); ++g) {
-                if ((!whole && out_of_budget(search)) || search.finished) {
+                if (search.finished || (!whole && out_of_budget(search))) {
                     return true;
+                }
+                if (whole && !candidates.empty() && out_of_budget(search)) {
+                    cut = true;
+                    break;
                 }
                 apply_group(frame, static_cast<int32_t>(g), scratch);
                 ++search.nodes;
