@@ -128,62 +128,13 @@ void reference_mark_group(int32_t position) {
 void reference_collapse_board() {
     const int32_t q0 = last_position - board_width;
     reference_drop_columns(q0);
-    reference_close_columns(q0, 1);
+    close_columns(q0, 1);
 }
 
 void reference_drop_columns(int32_t q) {
     const unsigned char* cells = current_bytes();
     while (cells[q] != 0) {
-        reference_drop_column(q, 0);
+        drop_column(q, 0);
         ++q;
-    }
-}
-
-void reference_drop_column(int32_t p, int32_t d) {
-    unsigned char* cells = current_bytes();
-    const int32_t row = stride();
-    for (;;) {
-        const unsigned char value = cells[p];
-        if (value == 0) {
-            if (d == 0) {
-                return;
-            }
-            cells[p + d] = 0;
-            d -= row;
-        } else if ((value & marked_bit) != 0) {
-            p -= row;
-            d += row;
-        } else {
-            cells[p + d] = value;
-            p -= row;
-        }
-    }
-}
-
-void reference_close_columns(int32_t p, int32_t k) {
-    unsigned char* cells = current_bytes();
-    while (p + k != last_position) {
-        if (cells[p] != 0) {
-            ++p;
-            k = 1;
-        } else if (cells[p + k] == 0) {
-            ++k;
-        } else {
-            cells[p] = cells[p + k];
-            cells[p + k] = 0;
-            reference_shift_column(p - stride(), k);
-            ++p;
-            k = 1;
-        }
-    }
-}
-
-void reference_shift_column(int32_t p, int32_t k) {
-    unsigned char* cells = current_bytes();
-    const int32_t row = stride();
-    while (cells[p + k] != 0) {
-        cells[p] = cells[p + k];
-        cells[p + k] = 0;
-        p -= row;
     }
 }

@@ -1,6 +1,7 @@
 // The plain move: the marking, the drop pass and the closing pass cell by cell over the whole
 // board, exactly as first written. play_move must leave every byte of the buffer as these do;
-// the tests and the fuzzer compare the two.
+// the tests and the fuzzer compare the two. One column's drop, the closing pass and the
+// column shift are the engine's own, unchanged; here the two passes start at column 0.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,3 @@ int32_t reference_play_move(int32_t column, int32_t row);
 void reference_mark_group(int32_t position);
 void reference_collapse_board();
 void reference_drop_columns(int32_t q);
-void reference_drop_column(int32_t p, int32_t d);
-void reference_close_columns(int32_t p, int32_t k);
-void reference_shift_column(int32_t p, int32_t k);
