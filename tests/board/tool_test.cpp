@@ -9,51 +9,22 @@
 #include <sstream>
 #include <string>
 
+#include "tests/common/tool_runs.hpp"
+
 namespace {
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string read_file(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 class ToolTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/quillop-board.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory = pattern;
-    }
-    void TearDown() override {
-        for (const char* name : {"/script", "/out", "/err", "/peak"}) {
-            std::remove((directory + name).c_str());
-        }
-        rmdir(directory.c_str());
-    }
+    void SetUp() override { ASSERT_TRUE(folder.made()); }
 
     // Runs the tool with the script as its file argument (or on standard input).
     ToolRun run(const std::string& script, bool from_stdin = false) {
-        std::ofstream(directory + "/script", std::ios::binary) << script;
-        return run_command((from_stdin ? "< '" : "'") + directory + "/script'");
+        write_text(folder.file("script"), script);
+        return run_command((from_stdin ? "< '" : "'") + folder.file("script") + "'");
     }
 
     ToolRun run_command(const std::string& arguments) {
-        const std::string command = std::string("'") + QUILLOP_BOARD_TOOL + "' " + arguments +
-                                    " > '" + directory + "/out' 2> '" + directory + "/err'";
-        const int status = std::system(command.c_str());
-        ToolRun result;
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = read_file(directory + "/out");
-        result.err = read_file(directory + "/err");
-        return result;
+        return run_tool(folder, std::string("'") + QUILLOP_BOARD_TOOL + "' " + arguments);
     }
 
     // A bad script: status 2, nothing but the one message on standard error.
@@ -71,23 +42,23 @@ protected:
     // child process of its own so that no earlier run counts. The shell between inherits the
     // figure of this process, so compare with a run on an empty script.
     long peak_kilobytes(const std::string& script) {
-        std::ofstream(directory + "/script", std::ios::binary) << script;
+        write_text(folder.file("script"), script);
         const pid_t child = fork();
         if (child == 0) {
-            run_command("'" + directory + "/script'");
+            run_command("'" + folder.file("script") + "'");
             rusage usage{};
             getrusage(RUSAGE_CHILDREN, &usage);
-            std::ofstream(directory + "/peak") << usage.ru_maxrss;
+            std::ofstream(folder.file("peak")) << usage.ru_maxrss;
             _exit(0);
         }
         int status = 0;
         waitpid(child, &status, 0);
         long peak = -1;
-        std::ifstream(directory + "/peak") >> peak;
+        std::ifstream(folder.file("peak")) >> peak;
         return peak;
     }
 
-    std::string directory;
+    const TestFolder folder;
 };
 
 TEST_F(ToolTest, DealsPlaysAndPrintsFromAScriptFile) {
@@ -212,10 +183,10 @@ TEST_F(ToolTest, ControlBytesShowEscapedAndCrlfScriptsRunAsTheyDoWithLf) {
 
 TEST_F(ToolTest, ADirectoryAsTheScriptIsAReadError) {
     for (const bool from_stdin : {false, true}) {
-        const ToolRun result = run_command((from_stdin ? "< '" : "'") + directory + "'");
+        const ToolRun result = run_command((from_stdin ? "< '" : "'") + folder.path() + "'");
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.out, "");
-        const std::string name = from_stdin ? "standard input" : directory;
+        const std::string name = from_stdin ? "standard input" : folder.path();
         EXPECT_EQ(result.err, "quillop-board: cannot read " + name + ": Is a directory\n");
     }
 }
@@ -240,7 +211,7 @@ TEST_F(ToolTest, HelpAndCommandLineProblems) {
     EXPECT_NE(help.out.find("click COLUMN ROW"), std::string::npos);
     EXPECT_EQ(help.err, "");
 
-    const ToolRun missing = run_command("'" + directory + "/no such script'");
+    const ToolRun missing = run_command("'" + folder.file("no such script") + "'");
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("quillop-board: cannot open"), std::string::npos);
 

@@ -13,6 +13,7 @@
 
 #include "board/board.hpp"
 #include "solver/solver.hpp"
+#include "tests/common/tool_runs.hpp"
 
 namespace {
 
@@ -281,49 +282,17 @@ TEST_F(SolverTest, TheTableStaysWithinItsSizeAndAFailedAllocationIsAnError) {
 
 // ---- the commands, run as programs ----
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string read_text(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 class SolveCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/quillop-solve.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory = pattern;
-    }
-    void TearDown() override {
-        for (const char* name : {"/script", "/out", "/err"}) {
-            std::remove((directory + name).c_str());
-        }
-        rmdir(directory.c_str());
-    }
+    void SetUp() override { ASSERT_TRUE(folder.made()); }
 
     ToolRun run(const std::string& tool, const std::string& arguments,
                 const std::string& script = "") {
-        std::ofstream(directory + "/script", std::ios::binary) << script;
-        const std::string command = "'" + tool + "' " + arguments + " < '" + directory +
-                                    "/script' > '" + directory + "/out' 2> '" + directory +
-                                    "/err'";
-        const int status = std::system(command.c_str());
-        ToolRun result;
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = read_text(directory + "/out");
-        result.err = read_text(directory + "/err");
-        return result;
+        write_text(folder.file("script"), script);
+        return run_tool(folder, "'" + tool + "' " + arguments + " < '" + folder.file("script") + "'");
     }
 
-    std::string directory;
+    const TestFolder folder;
 };
 
 std::vector<std::string> lines_of(const std::string& text) {

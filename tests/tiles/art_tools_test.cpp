@@ -11,43 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/tool_runs.hpp"
 #include "tests/tiles/tile_pixels.hpp"
 #include "tiles/tiles.hpp"
 
 namespace {
 
-// A folder of the test's own, made fresh and removed with its files, so that tests running
-// side by side never share a path.
-class TestFolder {
-public:
-    TestFolder() {
-        std::string pattern = ::testing::TempDir() + "quillop-art-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TestFolder() {
-        if (!path_.empty()) {
-            std::filesystem::remove_all(path_);
-        }
-    }
-    TestFolder(const TestFolder&) = delete;
-    TestFolder& operator=(const TestFolder&) = delete;
-    bool made() const { return !path_.empty(); }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
 std::vector<unsigned char> read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
                                       std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 // Runs a shell command; its exit status, or -1 when it did not exit normally.
@@ -127,7 +100,7 @@ protected:
     // Runs quillop-art --board on `input`; returns its exit status.
     int board(const std::string& input, const std::string& bmp) {
         const std::string in = temp_path("board_input.txt");
-        write_file(in, input);
+        write_text(in, input);
         return run(std::string(QUILLOP_ART_TOOL) + " --board '" + bmp + "' < '" + in +
                    "' 2> /dev/null");
     }
@@ -246,9 +219,10 @@ eval "$scenario"
 )";
 
 TEST(QuillopArtOnAFullDisk, LeavesNoFileBehindAndAnExistingOneAsItWas) {
-    std::string folder = ::testing::TempDir() + "quillop_full_disk.XXXXXX";
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
-    write_file(folder + "/script", full_disk_script);
+    const TestFolder scratch;
+    ASSERT_TRUE(scratch.made());
+    const std::string& folder = scratch.path();
+    write_text(folder + "/script", full_disk_script);
     ASSERT_EQ(run("bash '" + folder + "/script' '" + folder + "' '" + QUILLOP_ART_TOOL + "'"), 0);
     const auto text = [&](const char* name) {
         const std::vector<unsigned char> bytes = read_file(folder + "/" + name);
@@ -264,7 +238,6 @@ TEST(QuillopArtOnAFullDisk, LeavesNoFileBehindAndAnExistingOneAsItWas) {
         ++messages;
     }
     EXPECT_EQ(messages, 4u) << err;
-    run("rm -rf '" + folder + "'");
 }
 
 }  // namespace
