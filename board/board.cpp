@@ -226,15 +226,23 @@ void release_board() {
     forget_board();
 }
 
-int32_t play_move(int32_t column, int32_t row) {
+int32_t move_position(int32_t column, int32_t row) {
     if (!on_board(column, row)) {
-        return 0;
+        return -1;
     }
     const int32_t p = row * stride() + column;
     const unsigned char* cells = current_bytes();
     const unsigned v = cells[p];
     if ((v & cells[p - 1]) == 0 && (v & cells[p - stride()]) == 0 && (v & cells[p + 1]) == 0 &&
         (v & cells[p + stride()]) == 0) {
+        return -1;
+    }
+    return p;
+}
+
+int32_t play_move(int32_t column, int32_t row) {
+    const int32_t p = move_position(column, row);
+    if (p < 0) {
         return 0;
     }
     mark_group(p);

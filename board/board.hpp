@@ -69,6 +69,9 @@ extern int32_t* drop_distances;
 // A move does work in proportion to what it changes: the group, the columns above it, and the
 // columns right of the first one it empties. Its result is, byte for byte, that of the plain
 // passes in board_reference.hpp.
+// The clicked cell's position when the click is a legal move (on the board, a tile with a
+// neighbour of its colour), else -1. Reads nothing outside the board.
+int32_t move_position(int32_t column, int32_t row);
 int32_t play_move(int32_t column, int32_t row);
 // Marks the group through position and notes its bounds in group_bounds.
 void mark_group(int32_t position);

@@ -21,15 +21,8 @@ int32_t stride() {
 }  // namespace
 
 int32_t reference_play_move(int32_t column, int32_t row) {
-    if (current_origin == nullptr || column < 0 || column >= board_width || row < 0 ||
-        row >= board_height) {
-        return 0;
-    }
-    const int32_t p = row * stride() + column;
-    const unsigned char* cells = current_bytes();
-    const unsigned v = cells[p];
-    if ((v & cells[p - 1]) == 0 && (v & cells[p - stride()]) == 0 && (v & cells[p + 1]) == 0 &&
-        (v & cells[p + stride()]) == 0) {
+    const int32_t p = move_position(column, row);
+    if (p < 0) {
         return 0;
     }
     reference_mark_group(p);

@@ -1,7 +1,7 @@
 // The plain move: the marking, the drop pass and the closing pass cell by cell over the whole
 // board, exactly as first written. play_move must leave every byte of the buffer as these do;
-// the tests and the fuzzer compare the two. One column's drop, the closing pass and the
-// column shift are the engine's own, unchanged; here the two passes start at column 0.
+// the tests and the fuzzer compare the two. The refusal test, one column's drop, the closing
+// pass and the column shift are the engine's own, unchanged; here the passes start at column 0.
 #pragma once
 
 #include <cstdint>
