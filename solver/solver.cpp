@@ -714,8 +714,7 @@ void release_table(TranspositionTable& table) {
     table.generation = 0;
 }
 
-bool position_from_cells(int32_t width, int32_t height, const signed char* cells,
-                         Position& position, std::string& failure) {
+bool solver_takes_size(int32_t width, int32_t height, std::string& failure) {
     if (width < 2 || height < 2) {
         failure = "the board is smaller than 2 x 2";
         return false;
@@ -723,6 +722,14 @@ bool position_from_cells(int32_t width, int32_t height, const signed char* cells
     if (int64_t{width} * height > most_solver_cells) {
         failure = "the solver takes boards of up to " + std::to_string(most_solver_cells) +
                   " cells";
+        return false;
+    }
+    return true;
+}
+
+bool position_from_cells(int32_t width, int32_t height, const signed char* cells,
+                         Position& position, std::string& failure) {
+    if (!solver_takes_size(width, height, failure)) {
         return false;
     }
     Position p;

@@ -68,6 +68,9 @@ struct Solution {
     double seconds = 0;
 };
 
+// Whether the solver takes a board of this size: at least 2 x 2 and at most
+// most_solver_cells cells. False with the reason otherwise.
+bool solver_takes_size(int32_t width, int32_t height, std::string& failure);
 // Builds a position from width x height engine cell values, top row first. False (with the
 // reason) for a size below 2 or above most_solver_cells, a value that is no colour, or a
 // position that is not settled.

@@ -14,10 +14,8 @@ inline bool current_position(Position& position, std::string& failure) {
         failure = "no board";
         return false;
     }
-    if (int64_t{board_width} * board_height > most_solver_cells) {
-        failure = "the solver takes boards of up to " + std::to_string(most_solver_cells) +
-                  " cells";
-        return false;
+    if (!solver_takes_size(board_width, board_height, failure)) {
+        return false;  // before any cell is copied: the board may be huge
     }
     std::vector<signed char> cells;
     for (int32_t row = 0; row < board_height; ++row) {

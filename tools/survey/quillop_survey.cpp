@@ -66,13 +66,12 @@ int main(int argc, char** argv) {
     const auto height = static_cast<int32_t>(values[2]);
     const int64_t first = values[3];
     const int64_t count = values[4];
-    if (width * height > most_solver_cells) {
-        std::fprintf(stderr, "quillop-survey: the solver takes boards of up to %d cells\n",
-                     most_solver_cells);
+    std::string failure;
+    if (!solver_takes_size(width, height, failure)) {
+        std::fprintf(stderr, "quillop-survey: %s\n", failure.c_str());
         return 2;
     }
     TranspositionTable table;
-    std::string failure;
     if (!solver_table(table, default_table_bytes, failure)) {
         std::fprintf(stderr, "quillop-survey: %s\n", failure.c_str());
         return 1;
