@@ -8,7 +8,6 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-stage_names=()
 stage_results=()
 
 # Runs one stage (a function) in a subshell that stops at its first failing command.
@@ -24,7 +23,6 @@ run_stage() {
     else
         stage_results+=("FAIL  $name ($took, exit $status)")
     fi
-    stage_names+=("$name")
 }
 
 install_packages() {
