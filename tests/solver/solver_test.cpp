@@ -322,12 +322,13 @@ TEST_F(SolveCommandTest, TheAnswerIsAScriptThatLeavesWhatItSays) {
     EXPECT_EQ(word, "solution");
     EXPECT_TRUE(kind == "optimal" || kind == "best") << kind;
     ASSERT_EQ(lines.size(), 8 + 1 + moves + 6);
-    std::string clicks;
+    // The whole answer, its first line included, replays as a script.
+    std::string answer = lines[8] + "\n";
     for (std::size_t i = 0; i < moves; ++i) {
         EXPECT_EQ(lines[9 + i].rfind("click ", 0), 0u);
-        clicks += lines[9 + i] + "\n";
+        answer += lines[9 + i] + "\n";
     }
-    const ToolRun replayed = run(QUILLOP_BOARD_TOOL, "", deal + clicks + "print\n");
+    const ToolRun replayed = run(QUILLOP_BOARD_TOOL, "", deal + answer + "print\n");
     ASSERT_EQ(replayed.status, 0) << replayed.err;
     const std::vector<std::string> replay = lines_of(replayed.out);
     ASSERT_EQ(replay.size(), 2 + moves + 6);
@@ -355,7 +356,9 @@ TEST_F(SolveCommandTest, KnownAnswersAndBadArguments) {
     EXPECT_EQ(known.out, "no board\n1\nsolution 4 0 optimal\n1\nsolution 0 1 optimal\nclick 0 1\n");
 
     for (const char* bad : {"solve 0\n", "solve -3\n", "solve x\n", "solve 1 2\n", "solve-nodes\n",
-                            "solve-nodes 0\n", "solve-nodes 2147483648\n", "Solve\n"}) {
+                            "solve-nodes 0\n", "solve-nodes 2147483648\n", "Solve\n",
+                            "solution 1 2\n", "solution 1 2 good\n", "solution -1 0 best\n",
+                            "solution 0 1 optimal click\n"}) {
         const ToolRun result = run(QUILLOP_BOARD_TOOL, "", std::string("deal 3 4 4 1\n") + bad);
         EXPECT_EQ(result.status, 2) << bad;
         EXPECT_EQ(result.out, "1\n") << bad;

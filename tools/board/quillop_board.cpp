@@ -31,8 +31,9 @@ const char usage[] =
     "                                    fewest tiles: prints 'solution LEFT MOVES optimal'\n"
     "                                    (proven) or '... best', then MOVES 'click C R' lines\n"
     "  solve-nodes NODES                 the same within NODES positions: always one answer\n"
-    "The board is left as it was by a solve; its click lines, played after the same position,\n"
-    "leave LEFT tiles.\n"
+    "  solution LEFT MOVES optimal|best  a solve's first line: checked, then passed over\n"
+    "The board is left as it was by a solve; its answer, played after the same position,\n"
+    "leaves LEFT tiles.\n"
     "Cell values: 0 empty, 1 2 4 8 16 the colours, -1 no cell.\n"
     "Exit status: 0, or 2 after a bad line or a failed read (reported on standard error).\n";
 
@@ -204,6 +205,19 @@ bool run_solve(Script& script, const std::string& command, int64_t amount, bool 
     return true;
 }
 
+// The first line of a solve's answer, so that the whole answer plays as a script: only its
+// form is checked.
+bool run_solution_line(Script& script, const Words& words) {
+    int64_t value = 0;
+    const bool good = words.count == 4 && word_value(words.kept[1], 0, INT32_MAX, value) &&
+                      word_value(words.kept[2], 0, INT32_MAX, value) &&
+                      (words.kept[3].text == "optimal" || words.kept[3].text == "best");
+    if (!good) {
+        return fail(script, "solution: expected LEFT MOVES, then optimal or best");
+    }
+    return true;
+}
+
 // Runs one command line; false ends the run with script.failure.
 bool run_command(Script& script, const Words& words) {
     const std::string& command = words.kept[0].text;
@@ -248,6 +262,8 @@ bool run_command(Script& script, const Words& words) {
                                     "' is not a count from 1 to " + std::to_string(INT32_MAX));
         }
         return run_solve(script, command, v.empty() ? 10 : v[0], nodes);
+    } else if (command == "solution") {
+        return run_solution_line(script, words);
     } else if (command == "print") {
         if (!parse_arguments(script, words, 0, 0, v)) {
             return false;
