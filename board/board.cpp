@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "board/board_cells.hpp"
+
 Cell* dealt_cells = nullptr;
 Cell* current_cells = nullptr;
 Cell* dealt_origin = nullptr;
@@ -29,20 +31,7 @@ namespace {
 
 uint32_t random_state = 0;
 
-// Bits 6 and 7 of a marked cell: the way back to the cell the marking came from.
-constexpr unsigned back_shift = 6;
-constexpr unsigned back_bits = 0xC0;
-// Colour bits and the mark; what the matching test looks at.
-constexpr unsigned match_bits = 0x3F;
-
-// The move code works on the bytes as unsigned values so that the spare bits can be set freely.
-unsigned char* current_bytes() {
-    return reinterpret_cast<unsigned char*>(current_origin);
-}
-
-int32_t stride() {
-    return board_width + 1;
-}
+using namespace board_cells;
 
 int32_t clamp_low(int32_t value, int32_t low) {
     return value < low ? low : value;
@@ -251,11 +240,6 @@ int32_t play_move(int32_t column, int32_t row) {
 }
 
 namespace {
-
-// Whether marking goes on into a cell holding value: an unmarked tile of the group's colour.
-bool continues_into(unsigned value, unsigned colour) {
-    return (value & marked_bit) == 0 && (value & colour) != 0;
-}
 
 bool is_marked(unsigned value) {
     return (value & marked_bit) != 0;

@@ -1,24 +1,9 @@
 #include "board/board_reference.hpp"
 
 #include "board/board.hpp"
+#include "board/board_cells.hpp"
 
-namespace {
-
-// Bits 6 and 7 of a marked cell: the way back to the cell the marking came from.
-constexpr unsigned back_shift = 6;
-constexpr unsigned back_bits = 0xC0;
-// Colour bits and the mark; what the matching test looks at.
-constexpr unsigned match_bits = 0x3F;
-
-unsigned char* current_bytes() {
-    return reinterpret_cast<unsigned char*>(current_origin);
-}
-
-int32_t stride() {
-    return board_width + 1;
-}
-
-}  // namespace
+using namespace board_cells;
 
 int32_t reference_play_move(int32_t column, int32_t row) {
     const int32_t p = move_position(column, row);
@@ -31,12 +16,6 @@ int32_t reference_play_move(int32_t column, int32_t row) {
 }
 
 namespace {
-
-// Whether marking goes on into a neighbour holding value: an unmarked tile of the group's
-// colour. A marked neighbour also matches the marked cell, but its marking is already done.
-bool continues_into(unsigned value, unsigned colour) {
-    return (value & marked_bit) == 0 && (value & colour) != 0;
-}
 
 // Directions are numbered above 0, left 1, below 2, right 3; (direction + 2) & 3 is the
 // opposite one. Branches rather than a table, so that the walk's next address is predicted
