@@ -209,7 +209,7 @@ bool read_header(const std::string& line, SurveySetup& setup, std::string& failu
     SurveyCommand command;
     std::string why;
     if (!parse_survey(words_of(line.substr(start)), command, why)) {
-        failure = "the header's " + why;
+        failure = "in the header, " + why;
         return false;
     }
     if (header_line(command.setup) != line + "\n") {
