@@ -1,7 +1,9 @@
 // quillop-survey: deals boards from consecutive seeds and solves each one, several at once;
 // or merges the outputs of surveys of seed ranges into the survey of the whole range.
+#include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -66,7 +68,8 @@ void fail(Survey& survey, int64_t index, const std::string& failure) {
 
 void show_progress(const Survey& survey) {
     const double deals = static_cast<double>(survey.printed);
-    std::fprintf(stderr, "\r%lld done, %lld to go; cleared %.1f%%, proven %.1f%% so far ",
+    // \033[K clears what a longer line before left.
+    std::fprintf(stderr, "\r%lld done, %lld to go; cleared %.1f%%, proven %.1f%% so far\033[K",
                  static_cast<long long>(survey.printed),
                  static_cast<long long>(survey.setup.count - survey.printed),
                  100.0 * static_cast<double>(survey.tally.cleared) / deals,
@@ -78,7 +81,11 @@ void print_in_order(Survey& survey) {
     for (auto next = survey.waiting.find(survey.printed); next != survey.waiting.end();
          next = survey.waiting.find(survey.printed)) {
         std::fputs(deal_line(survey.setup, survey.printed, next->second).c_str(), stdout);
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0) {
+            fail(survey, survey.printed,
+                 std::string("cannot write the output: ") + std::strerror(errno));
+            return;
+        }
         add_to_tally(survey.tally, next->second);
         survey.waiting.erase(next);
         ++survey.printed;
@@ -167,6 +174,15 @@ bool allocate_tables(std::vector<TranspositionTable>& tables, int64_t table_mib,
     return true;
 }
 
+// The cores this process may run on.
+int64_t cores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        return std::max(CPU_COUNT(&set), 1);
+    }
+    return std::max<int64_t>(std::thread::hardware_concurrency(), 1);
+}
+
 // What a table really holds: its size is rounded down to a power of two of buckets.
 std::size_t table_bytes(const TranspositionTable& table) {
     return (table.bucket_mask + 1) * least_table_bytes;
@@ -178,11 +194,8 @@ int run_survey(const SurveyCommand& command) {
     survey.limits.seconds = static_cast<double>(command.setup.seconds);
     survey.limits.nodes = command.setup.nodes;
     survey.progress = isatty(STDERR_FILENO) != 0;
-    int64_t jobs = command.jobs;
-    if (jobs == 0) {
-        jobs = std::max<int64_t>(std::thread::hardware_concurrency(), 1);
-    }
-    jobs = std::min(jobs, command.setup.count);  // a job with no deal would only hold memory
+    // No more jobs than deals: a job with no deal would only hold memory.
+    const int64_t jobs = std::min(command.jobs > 0 ? command.jobs : cores(), command.setup.count);
     std::vector<TranspositionTable> tables(static_cast<std::size_t>(jobs));
     std::string failure;
     if (!allocate_tables(tables, command.setup.table_mib, failure)) {
