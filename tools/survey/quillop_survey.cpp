@@ -67,13 +67,18 @@ void fail(Survey& survey, int64_t index, const std::string& failure) {
 }
 
 void show_progress(const Survey& survey) {
-    const double deals = static_cast<double>(survey.printed);
+    const auto done = static_cast<long long>(survey.printed);
+    const auto to_go = static_cast<long long>(survey.setup.count - survey.printed);
     // \033[K clears what a longer line before left.
+    if (done == 0) {
+        std::fprintf(stderr, "\r0 done, %lld to go\033[K", to_go);
+        return;
+    }
+    const auto share = [done](int64_t part) {
+        return 100.0 * static_cast<double>(part) / static_cast<double>(done);
+    };
     std::fprintf(stderr, "\r%lld done, %lld to go; cleared %.1f%%, proven %.1f%% so far\033[K",
-                 static_cast<long long>(survey.printed),
-                 static_cast<long long>(survey.setup.count - survey.printed),
-                 100.0 * static_cast<double>(survey.tally.cleared) / deals,
-                 100.0 * static_cast<double>(survey.tally.proven) / deals);
+                 done, to_go, share(survey.tally.cleared), share(survey.tally.proven));
 }
 
 // Prints every solved deal that has no unsolved one before it.
@@ -212,6 +217,9 @@ int run_survey(const SurveyCommand& command) {
 
     std::fputs(header_line(survey.setup).c_str(), stdout);
     std::fflush(stdout);
+    if (survey.progress) {
+        show_progress(survey);
+    }
     std::vector<std::thread> threads;
     for (TranspositionTable& table : tables) {
         threads.emplace_back(run_job, std::ref(survey), std::ref(table));
