@@ -9,8 +9,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# Five colours on 10 x 8 with a small budget: some deals proven, some cut short.
-settings=(5 10 8)
+# Four colours on 10 x 8 with a small budget: deals of very different work.
+settings=(4 10 8)
 budget=(--nodes 8000 --table 2)
 
 "$survey" --jobs 1 "${settings[@]}" 3 9 "${budget[@]}" > whole.txt 2> whole.err
@@ -26,8 +26,8 @@ if ! cmp whole.txt merged.txt; then
     diff whole.txt merged.txt >&2 || true
     exit 1
 fi
-grep -q ' best 8' whole.txt
-grep -q ' optimal ' whole.txt
+# Deals of different work, so that the two jobs finished out of seed order.
+[ "$(grep -v '^#' whole.txt | cut -d ' ' -f 5 | sort -u | wc -l)" -ge 3 ]
 
 # A shard cut short, as by a host lost mid-way, is refused and names the file.
 head -n 3 shards/6.txt > shards/6.txt.cut

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,16 +24,20 @@ protected:
     const TestFolder folder;
 };
 
-// Five colours on 10 x 8 with a small budget: some deals proven, some cut short, so the jobs
-// finish out of seed order.
+// Five colours on 10 x 8 with a small budget.
 const char hard_survey[] = "5 10 8 1 8 --nodes 20000 --table 4";
 
 TEST_F(SurveyToolTest, JobsPrintTheBytesOfOneJobWithANodeBudget) {
     const ToolRun one = survey(std::string("--jobs 1 ") + hard_survey);
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(one.err, "quillop-survey: 1 job, a 4 MiB table\n");
-    EXPECT_NE(one.out.find(" best 20"), std::string::npos) << one.out;
-    EXPECT_NE(one.out.find(" optimal "), std::string::npos) << one.out;
+    // Deals that take different work, so that the jobs finish out of seed order.
+    std::set<std::string> work;
+    std::istringstream deals(one.out);
+    for (std::string line; std::getline(deals, line);) {
+        work.insert(line.substr(line.rfind(' ') + 1));
+    }
+    EXPECT_GE(work.size(), 2u + 3) << one.out;  // header and summary end in other words
     const std::string lines = one.out.substr(0, one.out.rfind("\n# "));
     EXPECT_EQ(lines.find('.'), std::string::npos) << one.out;  // no seconds in the lines
     for (const char* jobs : {"--jobs 2 ", "--jobs 3 "}) {
