@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "board/board.hpp"
-#include "board_checks.hpp"
+#include "board/engine.hpp"
+#include "tests/common/board_checks.hpp"
 
 namespace {
 
@@ -48,7 +49,7 @@ int32_t position_of(int32_t column, int32_t row) {
 TEST_F(MovesTest, MarkingExampleMarksTheGroupAndNothingElse) {
     const Rows rows = {{1, 1, 2, 4}, {2, 1, 2, 4}, {2, 2, 4, 1}};
     ASSERT_EQ(load_rows(rows), 1);
-    mark_group(position_of(0, 0));
+    const GroupExtent extent = mark_group(position_of(0, 0));
     Rows expected = rows;
     expected[0][0] = expected[0][1] = expected[1][1] = 0x21;
     EXPECT_EQ(current_rows(), expected);  // no direction bits left behind either
@@ -56,7 +57,7 @@ TEST_F(MovesTest, MarkingExampleMarksTheGroupAndNothingElse) {
     mark_group(position_of(1, 1));
     EXPECT_EQ(current_rows(), expected);
     // The collapse then removes exactly the marked cells.
-    collapse_board();
+    collapse_board(extent);
     EXPECT_EQ(current_rows(), (Rows{{0, 0, 2, 4}, {2, 0, 2, 4}, {2, 2, 4, 1}}));
     EXPECT_EQ(settled_fault(), "");
 }
