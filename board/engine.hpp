@@ -46,8 +46,8 @@ struct GroupExtent {
 // The clicked cell's position when the click is a legal move (on the board, a tile with a
 // neighbour of its colour), else -1. Reads nothing outside the board.
 int32_t move_position(int32_t column, int32_t row);
-// Marks the group through position; its extent goes to collapse_board.
-GroupExtent mark_group(int32_t position);
+// Marks the group through the cell at column, row; its extent goes to collapse_board.
+GroupExtent mark_group(int32_t column, int32_t row);
 // Removes the marked group within extent and closes the columns it emptied.
 void collapse_board(GroupExtent extent);
 // One column's drop from position upwards, each byte landing `distance` bytes further down.

@@ -27,7 +27,7 @@ int32_t play_move(int32_t column, int32_t row) {
     if (position < 0) {
         return 0;
     }
-    collapse_board(mark_group(position));
+    collapse_board(mark_group(column, row));
     return 1;
 }
 
@@ -95,16 +95,16 @@ Search back_to_entry(unsigned char* cells, int32_t right, int32_t row) {
 // marked yet, which starts a new run. The way back from a run is kept in bits 6 and 7 of the
 // cell it was entered by, so no stack grows with the group. Runs in one row never touch (each
 // is as long as the colour allows), so a run is exactly the marked cells around the search.
-GroupExtent mark_group(int32_t position) {
+GroupExtent mark_group(int32_t column, int32_t start_row) {
+    const int32_t step = stride();
+    const int32_t row_start = start_row * step;
+    const int32_t position = row_start + column;
     unsigned char* cells = current_bytes();
     const unsigned start = cells[position];
     if (is_marked(start)) {
         return GroupExtent{0, -1, 0};
     }
     const unsigned colour = start & match_bits;
-    const int32_t step = stride();
-    const int32_t start_row = position / step;
-    const int32_t row_start = start_row * step;
     Run run = enter_run(cells, position, start_row, colour, 0);
     GroupExtent extent{run.left - row_start, run.right - row_start, start_row};
     Search search{run.right, start_row, false};
