@@ -126,10 +126,6 @@ void print_board() {
     }
 }
 
-bool is_cell_value(int64_t value) {
-    return value == 0 || value == 1 || value == 2 || value == 4 || value == 8 || value == 16;
-}
-
 // One row of a load, read value by value; a row is refused at its first surplus value.
 bool read_load_row(Script& script, int32_t width, int32_t row, Word& word,
                    std::vector<Cell>& cells) {
