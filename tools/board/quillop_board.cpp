@@ -8,7 +8,7 @@
 
 #include "board/board.hpp"
 #include "tools/board/quillop_board.hpp"
-#include "tools/common/board_position.hpp"
+#include "tools/common/solving.hpp"
 #include "tools/common/text_input.hpp"
 
 int64_t solve_node_cap = 0;
