@@ -37,11 +37,10 @@ namespace {
 constexpr unsigned parent_above = 1u << back_shift;
 constexpr unsigned parent_below = 2u << back_shift;
 
-// A row run of the group: its ends and its row.
+// A row run of the group: the positions of its ends.
 struct Run {
     int32_t left;
     int32_t right;
-    int32_t row;
 };
 
 // Where the marking stands: at position in the run of `row`, looking at the row above (going
@@ -54,7 +53,7 @@ struct Search {
 
 // Marks the whole run of colour through seed, the seed carrying the way back to its parent.
 // The guard bytes end every run at the board's edge.
-Run enter_run(unsigned char* cells, int32_t seed, int32_t row, unsigned colour, unsigned back) {
+Run enter_run(unsigned char* cells, int32_t seed, unsigned colour, unsigned back) {
     cells[seed] = static_cast<unsigned char>(cells[seed] | marked_bit | back);
     int32_t left = seed;
     while (continues_into(cells[left - 1], colour)) {
@@ -66,7 +65,15 @@ Run enter_run(unsigned char* cells, int32_t seed, int32_t row, unsigned colour, 
         ++right;
         cells[right] |= marked_bit;
     }
-    return Run{left, right, row};
+    return Run{left, right};
+}
+
+// Widens extent to the columns of run, a run in row.
+void take_in(GroupExtent& extent, Run run, int32_t row) {
+    const int32_t first = row * stride();
+    extent.first_column = std::min(extent.first_column, run.left - first);
+    extent.last_column = std::max(extent.last_column, run.right - first);
+    extent.lowest_row = std::max(extent.lowest_row, row);
 }
 
 // From the run's right end, back to the cell it was entered by; clears that cell's way back
@@ -105,9 +112,9 @@ GroupExtent mark_group(int32_t column, int32_t start_row) {
         return GroupExtent{0, -1, 0};
     }
     const unsigned colour = start & match_bits;
-    Run run = enter_run(cells, position, start_row, colour, 0);
-    GroupExtent extent{run.left - row_start, run.right - row_start, start_row};
-    Search search{run.right, start_row, false};
+    const Run first = enter_run(cells, position, colour, 0);
+    GroupExtent extent{first.left - row_start, first.right - row_start, start_row};
+    Search search{first.right, start_row, false};
     while (search.position >= 0) {
         int32_t p = search.position;
         const int32_t next = search.below ? step : -step;
@@ -116,12 +123,9 @@ GroupExtent mark_group(int32_t column, int32_t start_row) {
         }
         if (is_marked(cells[p])) {
             const int32_t row = search.row + (search.below ? 1 : -1);
-            run =
-                enter_run(cells, p + next, row, colour, search.below ? parent_above : parent_below);
-            const int32_t first = row * step;
-            extent.first_column = std::min(extent.first_column, run.left - first);
-            extent.last_column = std::max(extent.last_column, run.right - first);
-            extent.lowest_row = std::max(extent.lowest_row, row);
+            const Run run =
+                enter_run(cells, p + next, colour, search.below ? parent_above : parent_below);
+            take_in(extent, run, row);
             search = Search{run.right, row, false};
         } else if (!search.below) {
             search = Search{p + 1, search.row, true};  // the row above is done: now the row below
