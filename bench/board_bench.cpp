@@ -114,17 +114,20 @@ void BM_PairRemoval(benchmark::State& state) {
         }
     }
     load_board(width, height, cells.data());
-    const int64_t moves_per_round = int64_t{width} * (height / 2 - 1);
-    int64_t move = 0;
+    // Counted on rather than divided out of a move number, so that the loop costs little
+    // beside the move.
+    int32_t column = 0;
+    int32_t row = 0;
     for (auto _ : state) {
-        if (move == moves_per_round) {
-            restore_board();  // a copy of the board once in so many moves
-            move = 0;
-        }
-        const auto column = static_cast<int32_t>(move % width);
-        const auto row = static_cast<int32_t>(move / width * 2);
         benchmark::DoNotOptimize(play_move(column, row));
-        ++move;
+        if (++column == width) {
+            column = 0;
+            row += 2;
+            if (row == height - 2) {
+                restore_board();  // a copy of the board once in so many moves
+                row = 0;
+            }
+        }
     }
     release_board();
 }

@@ -9,7 +9,7 @@
 // itself, so the drop starts at that row and handles those columns only. On a settled board
 // the columns left of the group's first one hold tiles, so the closing pass can start at the
 // first column the drop emptied.
-void collapse_board(GroupExtent extent) {
+void collapse_board(const GroupExtent& extent) {
     const int32_t lowest = extent.lowest_row * stride();
     for (int32_t column = extent.first_column; column <= extent.last_column; ++column) {
         drop_column(lowest + column, 0);

@@ -27,7 +27,9 @@ int32_t play_move(int32_t column, int32_t row) {
     if (position < 0) {
         return 0;
     }
-    collapse_board(mark_group(column, row));
+    GroupExtent extent;
+    mark_group(column, row, extent);
+    collapse_board(extent);
     return 1;
 }
 
@@ -68,12 +70,12 @@ Run enter_run(unsigned char* cells, int32_t seed, unsigned colour, unsigned back
     return Run{left, right};
 }
 
-// Widens extent to the columns of run, a run in row.
-void take_in(GroupExtent& extent, Run run, int32_t row) {
+// extent widened to the columns of run, a run in row.
+GroupExtent widened(GroupExtent extent, Run run, int32_t row) {
     const int32_t first = row * stride();
-    extent.first_column = std::min(extent.first_column, run.left - first);
-    extent.last_column = std::max(extent.last_column, run.right - first);
-    extent.lowest_row = std::max(extent.lowest_row, row);
+    return GroupExtent{std::min(extent.first_column, run.left - first),
+                       std::max(extent.last_column, run.right - first),
+                       std::max(extent.lowest_row, row)};
 }
 
 // From the run's right end, back to the cell it was entered by; clears that cell's way back
@@ -102,14 +104,15 @@ Search back_to_entry(unsigned char* cells, int32_t right, int32_t row) {
 // marked yet, which starts a new run. The way back from a run is kept in bits 6 and 7 of the
 // cell it was entered by, so no stack grows with the group. Runs in one row never touch (each
 // is as long as the colour allows), so a run is exactly the marked cells around the search.
-GroupExtent mark_group(int32_t column, int32_t start_row) {
+void mark_group(int32_t column, int32_t start_row, GroupExtent& result) {
     const int32_t step = stride();
     const int32_t row_start = start_row * step;
     const int32_t position = row_start + column;
     unsigned char* cells = current_bytes();
     const unsigned start = cells[position];
     if (is_marked(start)) {
-        return GroupExtent{0, -1, 0};
+        result = GroupExtent{0, -1, 0};
+        return;
     }
     const unsigned colour = start & match_bits;
     const Run first = enter_run(cells, position, colour, 0);
@@ -125,7 +128,7 @@ GroupExtent mark_group(int32_t column, int32_t start_row) {
             const int32_t row = search.row + (search.below ? 1 : -1);
             const Run run =
                 enter_run(cells, p + next, colour, search.below ? parent_above : parent_below);
-            take_in(extent, run, row);
+            extent = widened(extent, run, row);
             search = Search{run.right, row, false};
         } else if (!search.below) {
             search = Search{p + 1, search.row, true};  // the row above is done: now the row below
@@ -133,5 +136,5 @@ GroupExtent mark_group(int32_t column, int32_t start_row) {
             search = back_to_entry(cells, p - 1, search.row);
         }
     }
-    return extent;
+    result = extent;
 }
