@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "tiles/tiles.hpp"
+#include "tiles/pixel_buffer.hpp"
 
 extern int32_t colour_count;
 extern int32_t requested_width;

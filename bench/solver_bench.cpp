@@ -13,12 +13,7 @@ namespace {
 
 Position dealt_position(int32_t colours, int32_t width, int32_t height, uint32_t seed) {
     deal_board_seeded(colours, width, height, seed);
-    std::vector<signed char> cells;
-    for (int32_t row = 0; row < height; ++row) {
-        for (int32_t column = 0; column < width; ++column) {
-            cells.push_back(static_cast<signed char>(board_cell(column, row)));
-        }
-    }
+    const std::vector<Cell> cells = current_cells_top_row_first();
     Position position;
     std::string failure;
     position_from_cells(width, height, cells.data(), position, failure);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz/fuzz_input.hpp"
-#include "tools/art/board_position.hpp"
+#include "tools/art/cell_rows.hpp"
 #include "tools/common/text_input.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     std::FILE* file = fmemopen(const_cast<uint8_t*>(data), size, "r");
     check(file != nullptr);
-    Position position{0, 0, {}};
+    CellRows position{0, 0, {}};
     std::string failure;
-    const bool read = read_position(file, "the input", position, failure);
+    const bool read = read_cell_rows(file, "the input", position, failure);
     std::fclose(file);
     if (read) {
         check(position.width >= 1 && position.width <= max_board_side);

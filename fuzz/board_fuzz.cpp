@@ -8,39 +8,15 @@
 #include <vector>
 
 #include "board/board.hpp"
-#include "board/board_reference.hpp"
+#include "fuzz/fuzz_input.hpp"
+#include "tests/common/board_checks.hpp"
+#include "tests/common/reference_move.hpp"
 
 namespace {
 
-struct Input {
-    const uint8_t* data;
-    std::size_t size;
-    std::size_t at;
-};
-
-bool more(const Input& input) {
-    return input.at < input.size;
-}
-
-uint8_t next_byte(Input& input) {
-    return more(input) ? input.data[input.at++] : 0;
-}
-
-uint32_t next_word(Input& input) {
-    uint32_t word = 0;
-    for (int i = 0; i < 4; ++i) {
-        word = (word << 8) | next_byte(input);
-    }
-    return word;
-}
-
 // Mostly small coordinates around the board, sometimes any 32-bit value.
-int32_t next_coordinate(Input& input, int32_t extent) {
-    const uint8_t kind = next_byte(input);
-    if (kind >= 0xF0) {
-        return static_cast<int32_t>(next_word(input));
-    }
-    return static_cast<int32_t>(kind % static_cast<uint32_t>(extent + 3)) - 1;
+int32_t next_coordinate(FuzzInput& input, int32_t extent) {
+    return next_near(input, 1, extent - 1);
 }
 
 // Keeps the fuzzer's memory bounded: larger boards count as failed allocations, as does the
@@ -55,16 +31,6 @@ void* bounded_allocate(std::size_t bytes) {
     return bytes > largest_buffer ? nullptr : std::malloc(bytes);
 }
 
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-bool is_colour(int value) {
-    return value == 1 || value == 2 || value == 4 || value == 8 || value == 16;
-}
-
 void check_no_board() {
     check(dealt_cells == nullptr && current_cells == nullptr);
     check(dealt_origin == nullptr && current_origin == nullptr);
@@ -77,28 +43,8 @@ void check_settled() {
         check_no_board();
         return;
     }
-    const int64_t w = board_width;
-    const int64_t h = board_height;
-    check(w >= 2 && h >= 2);
-    check(board_bytes == (h + 2) * (w + 1) - 1 && last_position == h * (w + 1) - 1);
-    check(current_origin == current_cells + w + 1 && dealt_origin == dealt_cells + w + 1);
-    for (int64_t offset = 0; offset < board_bytes; ++offset) {
-        const int64_t row = offset / (w + 1) - 1;
-        const bool is_cell = row >= 0 && row < h && offset % (w + 1) < w;
-        const int value = current_cells[offset];
-        check(is_cell ? (value == 0 || is_colour(value)) : value == 0);
-    }
-    bool empty_seen = false;
-    for (int32_t column = 0; column < w; ++column) {
-        bool tile_seen = false;
-        for (int32_t row = 0; row < h; ++row) {
-            const bool tile = board_cell(column, row) != 0;
-            check(!(tile_seen && !tile));
-            tile_seen = tile_seen || tile;
-        }
-        check(!(tile_seen && empty_seen));
-        empty_seen = empty_seen || !tile_seen;
-    }
+    check(dealt_origin == dealt_cells + board_width + 1);
+    check(settled_fault().empty());
 }
 
 std::vector<Cell> snapshot(const Cell* buffer) {
@@ -111,16 +57,13 @@ std::vector<Cell> snapshot(const Cell* buffer) {
 // Tiles of each colour on the current board.
 std::vector<int64_t> colour_counts() {
     std::vector<int64_t> counts(17);
-    for (int32_t row = 0; row < board_height; ++row) {
-        for (int32_t column = 0; column < board_width; ++column) {
-            const int32_t value = board_cell(column, row);
-            counts[static_cast<std::size_t>(value > 0 ? value : 0)] += 1;
-        }
+    for (const Cell value : current_cells_top_row_first()) {
+        counts[static_cast<std::size_t>(value > 0 ? value : 0)] += 1;
     }
     return counts;
 }
 
-void start_board(Input& input) {
+void start_board(FuzzInput& input) {
     const uint8_t mode = next_byte(input);
     if ((mode & 1) == 0) {
         const int32_t colours = static_cast<int8_t>(next_byte(input));
@@ -136,15 +79,8 @@ void start_board(Input& input) {
     }
     const int32_t width = 2 + next_byte(input) % 16;
     const int32_t height = 2 + next_byte(input) % 16;
-    const int32_t filled = 1 + next_byte(input) % width;
-    std::vector<Cell> cells(static_cast<std::size_t>(width * height), 0);
-    for (int32_t column = 0; column < filled; ++column) {
-        const int32_t tiles = 1 + next_byte(input) % height;
-        for (int32_t row = height - tiles; row < height; ++row) {
-            cells[static_cast<std::size_t>(row * width + column)] =
-                static_cast<Cell>(1 << (next_byte(input) % 5));
-        }
-    }
+    const std::vector<Cell> cells =
+        ragged_position(width, height, 5, [&input] { return uint32_t{next_byte(input)}; });
     check(load_board(width, height, cells.data()) == 1);
 }
 
@@ -191,10 +127,10 @@ void read_cell(int32_t column, int32_t row) {
     const int32_t value = board_cell(column, row);
     const bool inside = current_cells != nullptr && column >= 0 && column < board_width &&
                         row >= 0 && row < board_height;
-    check(inside ? (value == 0 || is_colour(value)) : value == no_cell);
+    check(inside ? is_cell_value(value) : value == no_cell);
 }
 
-void failing_deal(Input& input) {
+void failing_deal(FuzzInput& input) {
     allocations_until_failure = 1 + next_byte(input) % 2;
     check(deal_board_seeded(next_byte(input), 2 + next_byte(input) % 20, 2 + next_byte(input) % 20,
                             next_word(input)) == 0);
@@ -211,7 +147,7 @@ constexpr int64_t checked_bytes_per_input = int64_t{1} << 22;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     board_allocate = bounded_allocate;
     allocations_until_failure = 0;
-    Input input{data, size, 0};
+    FuzzInput input{data, size, 0};
     start_board(input);
     check_settled();
     int64_t checked_bytes = 0;

@@ -8,7 +8,7 @@
 #include "app/app.hpp"
 #include "board/board.hpp"
 #include "fuzz/fuzz_input.hpp"
-#include "tests/board/board_checks.hpp"
+#include "tests/common/board_checks.hpp"
 
 namespace {
 

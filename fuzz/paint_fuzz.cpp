@@ -7,7 +7,9 @@
 
 #include "app/app.hpp"
 #include "board/board.hpp"
+#include "board/engine.hpp"
 #include "fuzz/fuzz_input.hpp"
+#include "tiles/tiles.hpp"
 
 namespace {
 
@@ -100,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     // A marked cell is never left by a move, but must not be drawn if it were.
     if (current_origin != nullptr && (next_byte(input) & 1) != 0) {
-        current_origin[0] = static_cast<Cell>(current_origin[0] | marked_bit);
+        current_origin[0] = static_cast<Cell>(current_origin[0] | static_cast<Cell>(marked_bit));
     }
     while (more(input)) {
         const int32_t rect[4] = {next_pixel(input), next_pixel(input), next_pixel(input),

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tiles/pixel_buffer.hpp"
+
 #ifdef _WIN32
 #include <windows.h>
 using TileBitmapInfo = BITMAPINFO;
@@ -55,16 +57,6 @@ void build_tile_set();
 void release_tile_set();
 // Tile index 0 ... 5 for a cell value, or no_tile.
 int32_t tile_for_cell(int32_t cell);
-
-// A plain pixel buffer: rows top-down, `stride` bytes apart (at least width * bytes_per_pixel),
-// pixels blue-green-red (3 bytes) or blue-green-red-alpha (4 bytes; a drawn pixel gets 255).
-struct PixelBuffer {
-    unsigned char* pixels;
-    int32_t width;
-    int32_t height;
-    int32_t stride;
-    int32_t bytes_per_pixel;
-};
 
 // Copies tile `index` 1:1, opaque and upright, with its top-left corner at (x, y),
 // clipped to the buffer. Any x and y are safe; an index outside 0 ... 5, a tile set not

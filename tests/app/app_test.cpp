@@ -165,13 +165,8 @@ protected:
     }
 
     std::vector<int32_t> current() {
-        std::vector<int32_t> cells;
-        for (int32_t row = 0; row < board_height; ++row) {
-            for (int32_t column = 0; column < board_width; ++column) {
-                cells.push_back(board_cell(column, row));
-            }
-        }
-        return cells;
+        const std::vector<Cell> cells = current_cells_top_row_first();
+        return std::vector<int32_t>(cells.begin(), cells.end());
     }
 
     struct Drawn {

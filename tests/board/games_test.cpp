@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "board/board.hpp"
-#include "board_checks.hpp"
+#include "tests/common/board_checks.hpp"
 
 namespace {
 
@@ -37,16 +37,6 @@ Model model_of(const Rows& rows) {
         }
     }
     return model;
-}
-
-Rows rows_of(const Model& model) {
-    Rows rows(static_cast<std::size_t>(model.height));
-    for (int r = 0; r < model.height; ++r) {
-        for (int c = 0; c < model.width; ++c) {
-            rows[static_cast<std::size_t>(r)].push_back(model_cell(model, c, r));
-        }
-    }
-    return rows;
 }
 
 bool inside(const Model& model, long long column, long long row) {
@@ -234,18 +224,11 @@ TEST_F(GamesTest, LoadedPositionsWithRaggedColumnsAgreeWithTheModel) {
     for (int game = 0; game < 500 && !HasFailure(); ++game) {
         const int width = 2 + static_cast<int>(random() % 9);
         const int height = 2 + static_cast<int>(random() % 9);
-        const int filled = 1 + static_cast<int>(random() % static_cast<unsigned>(width));
-        Model model;
-        model.width = width;
-        model.height = height;
-        model.columns.resize(static_cast<std::size_t>(width));
-        for (int c = 0; c < filled; ++c) {
-            const int tiles = 1 + static_cast<int>(random() % static_cast<unsigned>(height));
-            for (int i = 0; i < tiles; ++i) {
-                model.columns[static_cast<std::size_t>(c)].push_back(1 << (random() % 3));
-            }
-        }
-        ASSERT_EQ(load_rows(rows_of(model)), 1);
+        const std::vector<Cell> cells = ragged_position(
+            width, height, 3, [&random] { return static_cast<uint32_t>(random()); });
+        ASSERT_EQ(load_board(width, height, cells.data()), 1);
+        ASSERT_EQ(current_cells_top_row_first(), cells);
+        Model model = model_of(current_rows());
         for (int click = 0; click < width * height; ++click) {
             const int column = static_cast<int>(random() % static_cast<unsigned>(width));
             const int row = static_cast<int>(random() % static_cast<unsigned>(height));

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "board/board.hpp"
-#include "board_checks.hpp"
+#include "board/engine.hpp"
+#include "tests/common/board_checks.hpp"
 
 namespace {
 
@@ -41,22 +42,21 @@ void expect_refused(const Rows& rows, int32_t column, int32_t row) {
     }
 }
 
-int32_t position_of(int32_t column, int32_t row) {
-    return row * (board_width + 1) + column;
-}
-
 TEST_F(MovesTest, MarkingExampleMarksTheGroupAndNothingElse) {
     const Rows rows = {{1, 1, 2, 4}, {2, 1, 2, 4}, {2, 2, 4, 1}};
     ASSERT_EQ(load_rows(rows), 1);
-    mark_group(position_of(0, 0));
+    GroupExtent extent{};
+    mark_group(0, 0, extent);
     Rows expected = rows;
     expected[0][0] = expected[0][1] = expected[1][1] = 0x21;
     EXPECT_EQ(current_rows(), expected);  // no direction bits left behind either
     // Marking again from a marked cell changes nothing.
-    mark_group(position_of(1, 1));
+    GroupExtent again{};
+    mark_group(1, 1, again);
+    EXPECT_GT(again.first_column, again.last_column);  // no columns for the collapse
     EXPECT_EQ(current_rows(), expected);
     // The collapse then removes exactly the marked cells.
-    collapse_board();
+    collapse_board(extent);
     EXPECT_EQ(current_rows(), (Rows{{0, 0, 2, 4}, {2, 0, 2, 4}, {2, 2, 4, 1}}));
     EXPECT_EQ(settled_fault(), "");
 }
@@ -66,7 +66,8 @@ TEST_F(MovesTest, MarkingFollowsWindingGroupsAndStopsAtOtherColours) {
     const Rows rows = {
         {1, 1, 1, 1, 1}, {2, 2, 2, 2, 1}, {1, 1, 1, 2, 1}, {1, 2, 2, 2, 1}, {1, 1, 1, 1, 1}};
     ASSERT_EQ(load_rows(rows), 1);
-    mark_group(position_of(2, 2));
+    GroupExtent extent{};
+    mark_group(2, 2, extent);
     for (int32_t r = 0; r < 5; ++r) {
         for (int32_t c = 0; c < 5; ++c) {
             const int value = rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "board/board.hpp"
-#include "board/board_reference.hpp"
-#include "board_checks.hpp"
+#include "tests/common/board_checks.hpp"
+#include "tests/common/reference_move.hpp"
 
 namespace {
 
@@ -79,17 +79,9 @@ int32_t side(std::mt19937& random) {
 }
 
 void load_random_position(std::mt19937& random, int32_t width, int32_t height) {
-    const auto colours = 2 + random() % 4;
-    const auto filled = 1 + random() % static_cast<unsigned>(width);
-    std::vector<Cell> cells(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    for (unsigned c = 0; c < filled; ++c) {
-        const auto tiles = 1 + random() % static_cast<unsigned>(height);
-        for (auto r = static_cast<unsigned>(height) - tiles; r < static_cast<unsigned>(height);
-             ++r) {
-            cells[r * static_cast<unsigned>(width) + c] =
-                static_cast<Cell>(1 << (random() % colours));
-        }
-    }
+    const auto colours = static_cast<uint32_t>(2 + random() % 4);
+    const std::vector<Cell> cells = ragged_position(
+        width, height, colours, [&random] { return static_cast<uint32_t>(random()); });
     ASSERT_EQ(load_board(width, height, cells.data()), 1);
 }
 
@@ -160,6 +152,39 @@ TEST_F(ReferenceTest, WholeBoardGroupsAndFullWidthRowsMatchThePlainPasses) {
                 std::memcpy(current_cells, before.data(), before.size());
                 EXPECT_EQ(reference_play_move(c, r), played) << c << "," << r;
                 EXPECT_EQ(current_buffer(), after) << c << "," << r;
+            }
+        }
+    }
+}
+
+TEST_F(ReferenceTest, ClosingOverManyEmptiedColumnsMatchesThePlainPass) {
+    // One move empties many columns with kept ones between them, in gaps of every width up to
+    // a few: the closing pass carries its offset over ever wider gaps, and a column it moves
+    // may be as tall as the board. The top row joins the group across the kept columns.
+    std::mt19937 random(14);
+    for (int32_t width : {3, 4, 9, 64, 301}) {
+        for (int32_t height : {2, 3, 7}) {
+            for (uint32_t gaps = 1; gaps <= 4; ++gaps) {
+                Rows rows(static_cast<std::size_t>(height),
+                          std::vector<int>(static_cast<std::size_t>(width), 1));
+                for (int32_t c = 0; c < width; ++c) {
+                    if (random() % (gaps + 1) == 0) {  // a kept column of 2s and 4s under the 1s
+                        const auto kept =
+                            1 + static_cast<int32_t>(random() % static_cast<uint32_t>(height - 1));
+                        for (int32_t r = height - kept; r < height; ++r) {
+                            rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] =
+                                (r + c) % 2 == 0 ? 2 : 4;
+                        }
+                    }
+                }
+                ASSERT_EQ(load_rows(rows), 1);
+                const std::vector<Cell> before = current_buffer();
+                const int32_t played = play_move(0, 0);
+                const std::vector<Cell> after = current_buffer();
+                std::memcpy(current_cells, before.data(), before.size());
+                ASSERT_EQ(reference_play_move(0, 0), played) << width << " x " << height;
+                ASSERT_EQ(current_buffer(), after) << width << " x " << height << ", " << gaps;
+                play_both_ways(random, "after the closing", 200);
             }
         }
     }

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 // A folder made fresh for one test and removed with everything in it, so that tests running
 // side by side never share a path.
@@ -47,6 +48,11 @@ inline std::string read_text(const std::string& path) {
     return text.str();
 }
 
+inline std::vector<unsigned char> read_bytes(const std::string& path) {
+    const std::string text = read_text(path);
+    return std::vector<unsigned char>(text.begin(), text.end());
+}
+
 inline void write_text(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
@@ -57,13 +63,17 @@ struct ToolRun {
     std::string err;
 };
 
+// Runs a shell command; its exit status, or -1 when it did not exit normally.
+inline int run_status(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // Runs a shell command with its standard output and error kept in the folder.
 inline ToolRun run_tool(const TestFolder& folder, const std::string& command) {
-    const std::string redirected =
-        command + " > '" + folder.file("out") + "' 2> '" + folder.file("err") + "'";
-    const int status = std::system(redirected.c_str());
     ToolRun result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.status =
+        run_status(command + " > '" + folder.file("out") + "' 2> '" + folder.file("err") + "'");
     result.out = read_text(folder.file("out"));
     result.err = read_text(folder.file("err"));
     return result;

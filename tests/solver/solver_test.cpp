@@ -19,16 +19,6 @@ namespace {
 
 constexpr std::size_t test_table_bytes = std::size_t{1} << 20;
 
-std::vector<Cell> current_cells_top_first() {
-    std::vector<Cell> cells;
-    for (int32_t row = 0; row < board_height; ++row) {
-        for (int32_t column = 0; column < board_width; ++column) {
-            cells.push_back(static_cast<Cell>(board_cell(column, row)));
-        }
-    }
-    return cells;
-}
-
 Position position_of(int32_t width, int32_t height, const std::vector<Cell>& cells) {
     Position position;
     std::string failure;
@@ -64,10 +54,11 @@ protected:
             const Move move = solution.moves[i];
             ASSERT_EQ(play_move(move.column, move.row), 1) << "move " << i;
             ASSERT_TRUE(play_position_move(mine, move)) << "move " << i;
-            ASSERT_EQ(cells_of_position(mine), current_cells_top_first()) << "after move " << i;
+            ASSERT_EQ(cells_of_position(mine), current_cells_top_row_first())
+                << "after move " << i;
         }
         int32_t left = 0;
-        for (const Cell cell : current_cells_top_first()) {
+        for (const Cell cell : current_cells_top_row_first()) {
             left += cell != 0 ? 1 : 0;
         }
         EXPECT_EQ(left, solution.left);
@@ -79,7 +70,7 @@ protected:
 
 Position dealt(int32_t colours, int32_t width, int32_t height, uint32_t seed) {
     deal_board_seeded(colours, width, height, seed);
-    return position_of(width, height, current_cells_top_first());
+    return position_of(width, height, current_cells_top_row_first());
 }
 
 // The fewest tiles any sequence leaves, by trying every click on the engine with a memo of
@@ -98,7 +89,7 @@ int32_t exhaustive_fewest(int32_t width, int32_t height, const std::vector<Cell>
         for (int32_t column = 0; column < width; ++column) {
             load_board(width, height, cells.data());
             if (play_move(column, row) == 1) {
-                const std::vector<Cell> after = current_cells_top_first();
+                const std::vector<Cell> after = current_cells_top_row_first();
                 fewest = std::min(fewest, exhaustive_fewest(width, height, after, seen));
             }
         }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tiles/tiles.hpp"
-#include "tools/art/board_position.hpp"
+#include "tools/art/cell_rows.hpp"
 #include "tools/common/text_input.hpp"
 
 namespace {
@@ -137,7 +137,7 @@ Picture tile_strip() {
 }
 
 // The window's client area is two pixels short of the board on the right and at the bottom.
-Picture board_picture(const Position& position) {
+Picture board_picture(const CellRows& position) {
     const int32_t columns = static_cast<int32_t>(position.width);
     const int32_t rows = static_cast<int32_t>(position.height);
     Picture picture = make_picture(columns * tile_side - 2, rows * tile_side - 2, 0xFF);
@@ -184,9 +184,9 @@ int main(int argc, char** argv) {
     build_tile_set();
     int status = 0;
     if (board) {
-        Position position;
+        CellRows position;
         std::string failure;
-        if (read_position(stdin, "standard input", position, failure)) {
+        if (read_cell_rows(stdin, "standard input", position, failure)) {
             status = write_picture(path, board_picture(position));
         } else {
             std::fprintf(stderr, "quillop-art: %s\n", escaped(failure).c_str());

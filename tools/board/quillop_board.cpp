@@ -8,7 +8,7 @@
 
 #include "board/board.hpp"
 #include "tools/board/quillop_board.hpp"
-#include "tools/common/board_position.hpp"
+#include "tools/common/solving.hpp"
 #include "tools/common/text_input.hpp"
 
 int64_t solve_node_cap = 0;
@@ -124,10 +124,6 @@ void print_board() {
         text.push_back('\n');
         std::fputs(text.c_str(), answers);
     }
-}
-
-bool is_cell_value(int64_t value) {
-    return value == 0 || value == 1 || value == 2 || value == 4 || value == 8 || value == 16;
 }
 
 // One row of a load, read value by value; a row is refused at its first surplus value.

@@ -17,7 +17,7 @@
 
 #include "board/board.hpp"
 #include "solver/solver.hpp"
-#include "tools/common/board_position.hpp"
+#include "tools/common/solving.hpp"
 #include "tools/common/text_input.hpp"
 #include "tools/survey/survey_file.hpp"
 

@@ -1,4 +1,4 @@
-#include "board_checks.hpp"
+#include "tests/common/board_checks.hpp"
 
 #include <random>
 
@@ -17,11 +17,10 @@ int32_t load_rows(const Rows& rows) {
 }
 
 Rows current_rows() {
+    const std::vector<Cell> cells = current_cells_top_row_first();
     Rows rows(static_cast<std::size_t>(board_height));
-    for (int32_t row = 0; row < board_height; ++row) {
-        for (int32_t column = 0; column < board_width; ++column) {
-            rows[static_cast<std::size_t>(row)].push_back(board_cell(column, row));
-        }
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        rows[i / static_cast<std::size_t>(board_width)].push_back(cells[i]);
     }
     return rows;
 }
@@ -49,32 +48,14 @@ std::string settled_fault() {
     // Buffer offset of cell (c, r) is (r + 1) * (w + 1) + c; everything else is a guard.
     for (int64_t offset = 0; offset < board_bytes; ++offset) {
         const int64_t r = offset / (w + 1) - 1;
-        const int64_t c = offset % (w + 1);
-        const int value = current_byte(offset);
-        const bool is_cell = r >= 0 && r < h && c < w;
-        if (!is_cell && value != 0) {
-            return "guard byte " + std::to_string(offset) + " is " + std::to_string(value);
-        }
-        if (is_cell && value != 0 && value != 1 && value != 2 && value != 4 && value != 8 &&
-            value != 16) {
-            return "cell " + std::to_string(c) + "," + std::to_string(r) + " holds " +
-                   std::to_string(value);
+        const bool is_cell = r >= 0 && r < h && offset % (w + 1) < w;
+        if (!is_cell && current_byte(offset) != 0) {
+            return "guard byte " + std::to_string(offset) + " is " +
+                   std::to_string(current_byte(offset));
         }
     }
-    bool empty_seen = false;
-    for (int64_t c = 0; c < w; ++c) {
-        bool tile_seen = false;
-        for (int64_t r = 0; r < h; ++r) {
-            const bool tile = current_byte((r + 1) * (w + 1) + c) != 0;
-            if (tile_seen && !tile) {
-                return "hole in column " + std::to_string(c);
-            }
-            tile_seen = tile_seen || tile;
-        }
-        if (tile_seen && empty_seen) {
-            return "column " + std::to_string(c) + " after an empty column";
-        }
-        empty_seen = empty_seen || !tile_seen;
+    if (position_is_settled(board_width, board_height, current_cells_top_row_first().data()) == 0) {
+        return "the cells are not a settled position";
     }
     return "";
 }
@@ -88,4 +69,19 @@ Rows full_rows(int width, int height, uint32_t seed, int colours) {
         }
     }
     return rows;
+}
+
+std::vector<Cell> ragged_position(int32_t width, int32_t height, uint32_t colours,
+                                  const std::function<uint32_t()>& draw) {
+    std::vector<Cell> cells(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    const uint32_t filled = 1 + draw() % static_cast<uint32_t>(width);
+    for (uint32_t column = 0; column < filled; ++column) {
+        const uint32_t tiles = 1 + draw() % static_cast<uint32_t>(height);
+        for (auto row = static_cast<uint32_t>(height) - tiles; row < static_cast<uint32_t>(height);
+             ++row) {
+            cells[row * static_cast<uint32_t>(width) + column] =
+                static_cast<Cell>(1 << (draw() % colours));
+        }
+    }
+    return cells;
 }

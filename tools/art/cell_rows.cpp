@@ -1,4 +1,4 @@
-#include "tools/art/board_position.hpp"
+#include "tools/art/cell_rows.hpp"
 
 #include <cstring>
 
@@ -31,7 +31,7 @@ bool read_load_size(TextInput& input, int64_t& width, int64_t& height) {
 
 // One row of cells, starting with its first word; the first row sets the width. A row is
 // refused at its first surplus value, so a long line is never read into memory.
-bool read_row(TextInput& input, Word& word, Position& position, std::string& failure) {
+bool read_row(TextInput& input, Word& word, CellRows& position, std::string& failure) {
     const bool first = position.height == 0;
     const int64_t limit = first ? max_board_side : position.width;
     int64_t count = 0;
@@ -66,9 +66,9 @@ bool read_row(TextInput& input, Word& word, Position& position, std::string& fai
 
 }  // namespace
 
-bool read_position(std::FILE* file, const std::string& input_name, Position& position,
-                   std::string& failure) {
-    position = Position{0, 0, {}};
+bool read_cell_rows(std::FILE* file, const std::string& input_name, CellRows& position,
+                    std::string& failure) {
+    position = CellRows{0, 0, {}};
     int64_t expected_width = -1;
     int64_t expected_height = -1;
     TextInput input{file};

@@ -1,13 +1,9 @@
 // make-tile-art reproduces the committed source; quillop-art writes the tiles and boards as BMP.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,18 +12,6 @@
 #include "tiles/tiles.hpp"
 
 namespace {
-
-std::vector<unsigned char> read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
-                                      std::istreambuf_iterator<char>());
-}
-
-// Runs a shell command; its exit status, or -1 when it did not exit normally.
-int run(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 uint32_t u32_at(const std::vector<unsigned char>& b, size_t at) {
     return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
@@ -48,7 +32,7 @@ struct Bmp {
 // Checks the header of an uncompressed, bottom-up, 24-bit file and returns its geometry.
 Bmp read_bmp(const std::string& path) {
     Bmp bmp;
-    bmp.bytes = read_file(path);
+    bmp.bytes = read_bytes(path);
     const std::vector<unsigned char>& b = bmp.bytes;
     EXPECT_GE(b.size(), 54u);
     if (b.size() < 54) {
@@ -80,9 +64,9 @@ TEST(MakeTileArt, RegeneratesTheCommittedSourceByteForByte) {
     const TestFolder folder;
     ASSERT_TRUE(folder.made());
     const std::string out = folder.file("tile_art.cpp");
-    ASSERT_EQ(run(std::string(MAKE_TILE_ART_TOOL) + " '" + out + "'"), 0);
-    const std::vector<unsigned char> made = read_file(out);
-    const std::vector<unsigned char> committed = read_file(TILE_ART_SOURCE);
+    ASSERT_EQ(run_status(std::string(MAKE_TILE_ART_TOOL) + " '" + out + "'"), 0);
+    const std::vector<unsigned char> made = read_bytes(out);
+    const std::vector<unsigned char> committed = read_bytes(TILE_ART_SOURCE);
     ASSERT_FALSE(committed.empty());
     EXPECT_TRUE(made == committed) << "regenerate tiles/tile_art.cpp (target regenerate-tile-art)";
     std::remove(out.c_str());
@@ -101,8 +85,8 @@ protected:
     int board(const std::string& input, const std::string& bmp) {
         const std::string in = temp_path("board_input.txt");
         write_text(in, input);
-        return run(std::string(QUILLOP_ART_TOOL) + " --board '" + bmp + "' < '" + in +
-                   "' 2> /dev/null");
+        return run_status(std::string(QUILLOP_ART_TOOL) + " --board '" + bmp + "' < '" + in +
+                          "' 2> /dev/null");
     }
 
     const TestFolder folder;
@@ -110,7 +94,7 @@ protected:
 
 TEST_F(QuillopArt, StripHoldsTheSixTilesUprightInOrder) {
     const std::string path = temp_path("strip.bmp");
-    ASSERT_EQ(run(std::string(QUILLOP_ART_TOOL) + " '" + path + "'"), 0);
+    ASSERT_EQ(run_status(std::string(QUILLOP_ART_TOOL) + " '" + path + "'"), 0);
     const Bmp bmp = read_bmp(path);
     ASSERT_EQ(bmp.width, 384);
     ASSERT_EQ(bmp.height, 64);
@@ -169,15 +153,15 @@ TEST_F(QuillopArt, RefusesBadInputAndArgumentsWithStatusTwo) {
     for (const char* input : bad_inputs) {
         std::remove(path.c_str());
         EXPECT_EQ(board(input, path), 2) << "input: " << input;
-        EXPECT_TRUE(read_file(path).empty()) << "no file for: " << input;
+        EXPECT_TRUE(read_bytes(path).empty()) << "no file for: " << input;
     }
     const std::string tool = QUILLOP_ART_TOOL;
-    EXPECT_EQ(run(tool + " 2> /dev/null"), 2);
-    EXPECT_EQ(run(tool + " a.bmp b.bmp 2> /dev/null"), 2);
-    EXPECT_EQ(run(tool + " --board 2> /dev/null < /dev/null"), 2);
-    EXPECT_EQ(run(tool + " --help > /dev/null"), 0);
-    EXPECT_EQ(run(tool + " /nonexistent/dir/x.bmp 2> /dev/null"), 1);
-    EXPECT_EQ(run(tool + " --board '" + path + "' 2> /dev/null < /"), 2);  // a directory
+    EXPECT_EQ(run_status(tool + " 2> /dev/null"), 2);
+    EXPECT_EQ(run_status(tool + " a.bmp b.bmp 2> /dev/null"), 2);
+    EXPECT_EQ(run_status(tool + " --board 2> /dev/null < /dev/null"), 2);
+    EXPECT_EQ(run_status(tool + " --help > /dev/null"), 0);
+    EXPECT_EQ(run_status(tool + " /nonexistent/dir/x.bmp 2> /dev/null"), 1);
+    EXPECT_EQ(run_status(tool + " --board '" + path + "' 2> /dev/null < /"), 2);  // a directory
 }
 
 TEST_F(QuillopArt, RefusesABoardTooLargeToDraw) {
@@ -223,9 +207,10 @@ TEST(QuillopArtOnAFullDisk, LeavesNoFileBehindAndAnExistingOneAsItWas) {
     ASSERT_TRUE(scratch.made());
     const std::string& folder = scratch.path();
     write_text(folder + "/script", full_disk_script);
-    ASSERT_EQ(run("bash '" + folder + "/script' '" + folder + "' '" + QUILLOP_ART_TOOL + "'"), 0);
+    ASSERT_EQ(
+        run_status("bash '" + folder + "/script' '" + folder + "' '" + QUILLOP_ART_TOOL + "'"), 0);
     const auto text = [&](const char* name) {
-        const std::vector<unsigned char> bytes = read_file(folder + "/" + name);
+        const std::vector<unsigned char> bytes = read_bytes(folder + "/" + name);
         return std::string(bytes.begin(), bytes.end());
     };
     EXPECT_EQ(text("status"), "1\n1\n1\n1\n") << text("err");

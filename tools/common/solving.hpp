@@ -17,12 +17,7 @@ inline bool current_position(Position& position, std::string& failure) {
     if (!solver_takes_size(board_width, board_height, failure)) {
         return false;  // before any cell is copied: the board may be huge
     }
-    std::vector<signed char> cells;
-    for (int32_t row = 0; row < board_height; ++row) {
-        for (int32_t column = 0; column < board_width; ++column) {
-            cells.push_back(static_cast<signed char>(board_cell(column, row)));
-        }
-    }
+    const std::vector<Cell> cells = current_cells_top_row_first();
     return position_from_cells(board_width, board_height, cells.data(), position, failure);
 }
 

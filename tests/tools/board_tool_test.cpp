@@ -176,9 +176,13 @@ TEST_F(ToolTest, ControlBytesShowEscapedAndCrlfScriptsRunAsTheyDoWithLf) {
 
     EXPECT_EQ(run(std::string("deal 5 3 2 1\r\r\n")).err,
               "quillop-board: line 1: deal: '1\\r' is not a seed from 0 to 4294967295\n");
-    EXPECT_EQ(run(std::string("cell 0 1\0" "2\n", 11)).err,
+    EXPECT_EQ(run(std::string("cell 0 1\0"
+                              "2\n",
+                              11))
+                  .err,
               "quillop-board: line 1: cell: '1\\02' is not a signed 32-bit decimal number\n");
-    EXPECT_EQ(run("go\x1b[2J\\\n").err, "quillop-board: line 1: unknown command 'go\\x1b[2J\\\\'\n");
+    EXPECT_EQ(run("go\x1b[2J\\\n").err,
+              "quillop-board: line 1: unknown command 'go\\x1b[2J\\\\'\n");
 }
 
 TEST_F(ToolTest, ADirectoryAsTheScriptIsAReadError) {
