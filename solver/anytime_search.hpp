@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
 
 #include "solver/exact_search.hpp"
@@ -48,7 +49,10 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     SearchMemory memory;
     BitBoard<Words>* level = take_array<BitBoard<Words>>(memory, width);
     BitBoard<Words>* next = take_array<BitBoard<Words>>(memory, width);
-    Candidate* candidates = take_array<Candidate>(memory, width * groups_most);
+    // Candidates are cut down to the best `width` whenever eight times that many have gathered,
+    // which keeps the same ones as choosing among all at once.
+    const int64_t room_for_candidates = 8 * width + groups_most;
+    Candidate* candidates = take_array<Candidate>(memory, room_for_candidates);
     Link* history = take_array<Link>(memory, width * s.depths);
     Group* room = take_array<Group>(memory, 2 * int64_t{groups_most});
     int32_t* line = take_array<int32_t>(memory, s.depths);
@@ -69,6 +73,19 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
         if (a.parent != b.parent)
             return a.parent < b.parent;
         return a.first < b.first;
+    };
+    // One of each position, the best scored, at most `width` of them, best first.
+    const auto cut_down = [&](int64_t count) {
+        std::sort(candidates, candidates + count, [&](const Candidate& a, const Candidate& b) {
+            return a.key != b.key ? a.key < b.key : better(a, b);
+        });
+        count = std::unique(candidates, candidates + count,
+                            [](const Candidate& a, const Candidate& b) { return a.key == b.key; }) -
+                candidates;
+        const int64_t kept = std::min(width, count);
+        narrowed = narrowed || kept < count;
+        std::partial_sort(candidates, candidates + kept, candidates + count, better);
+        return kept;
     };
     for (int32_t depth = 0; level_size > 0; ++depth) {
         int64_t count = 0;
@@ -108,17 +125,11 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
                 candidates[count++] = Candidate{score_of(scratch), static_cast<int32_t>(slot),
                                                 group.first, group.colour, scratch.key};
             }
+            if (count > 8 * width) {
+                count = cut_down(count);
+            }
         }
-        // One of each position, the best scored.
-        std::sort(candidates, candidates + count, [&](const Candidate& a, const Candidate& b) {
-            return a.key != b.key ? a.key < b.key : better(a, b);
-        });
-        count = std::unique(candidates, candidates + count,
-                            [](const Candidate& a, const Candidate& b) { return a.key == b.key; }) -
-                candidates;
-        const int64_t kept = std::min(width, count);
-        narrowed = narrowed || kept < count;
-        std::partial_sort(candidates, candidates + kept, candidates + count, better);
+        const int64_t kept = cut_down(count);
         for (int64_t k = 0; k < kept; ++k) {
             const Candidate& c = candidates[k];
             next[k] = level[c.parent];
@@ -132,14 +143,13 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     return narrowed ? BeamEnd::wider : BeamEnd::done;
 }
 
-// Beams are kept within about 64 MiB.
+// Beams are kept within about 512 MiB: the hardest 5-colour 10 x 8 deals that can be cleared
+// need beams of 131 072 to 262 144 positions (100 MiB there).
 template <int Words>
 int64_t widest_beam(const Search<Words>& s) {
-    const int64_t groups_most = most_groups(s.geometry.width * s.geometry.height);
     const int64_t slot_bytes = 2 * int64_t{sizeof(BitBoard<Words>)} +
-                               groups_most * int64_t{sizeof(Candidate)} +
-                               s.depths * int64_t{sizeof(Link)};
-    return std::max<int64_t>(16, (int64_t{64} << 20) / slot_bytes);
+                               8 * int64_t{sizeof(Candidate)} + s.depths * int64_t{sizeof(Link)};
+    return std::max<int64_t>(16, (int64_t{512} << 20) / slot_bytes);
 }
 
 // ---- nested Monte-Carlo search ----

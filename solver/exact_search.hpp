@@ -7,8 +7,6 @@
 #include "solver/search_state.hpp"
 #include "solver/table.hpp"
 
-constexpr int32_t small_position = 12;  // positions with fewer tiles stay out of the table
-
 // The most frequent colour: kept back, so that its tiles join up as the others go.
 inline int32_t held_colour(const int32_t* counts) {
     int32_t held = 1;
@@ -45,9 +43,9 @@ template <int Words>
 int32_t branch(Search<Words>& s, int32_t depth, const Group* played) {
     Frame<Words>& frame = s.frames[depth];
     const int32_t tiles = frame.board.tiles;
-    // Small positions are searched again sooner than their table entry is fetched.
-    const bool tabled = tiles >= small_position;
-    int32_t bound = tabled ? probe(*s.table, frame.key) : 0;
+    // Every position goes in the table: small ones too, whose search again costs more than
+    // the lookup once a colour is down to one tile and the dead-tile bound is worked out.
+    int32_t bound = probe(*s.table, frame.key);
     if (bound >= s.best) {
         return bound;
     }
@@ -89,8 +87,6 @@ int32_t branch(Search<Words>& s, int32_t depth, const Group* played) {
         }
     }
     value = value > bound ? value : bound;
-    if (tabled) {
-        store(*s.table, frame.key, value, s.nodes - nodes_before);
-    }
+    store(*s.table, frame.key, value, s.nodes - nodes_before);
     return value;
 }

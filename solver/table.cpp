@@ -1,9 +1,30 @@
 #include "solver/table.hpp"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace {
+
+// Asks for huge pages under a large table, where lookups are spread over gigabytes and
+// small pages cost a page walk each; only a request, on Linux.
+void ask_for_huge_pages(void* memory, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t huge = uintptr_t{2} << 20;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(memory) + huge - 1) & ~(huge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(huge - 1);
+    if (end > start) {
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    }
+#else
+    (void)memory;
+    (void)bytes;
+#endif
+}
 
 // Zeroed memory from calloc: the pages of a large table are only touched when used.
 void* zeroed(std::size_t bytes) {
@@ -28,6 +49,7 @@ bool allocate_table(TranspositionTable& table, std::size_t bytes) {
     if (memory == nullptr) {
         return false;
     }
+    ask_for_huge_pages(memory, buckets * least_table_bytes);
     table.entries = static_cast<TableEntry*>(memory);
     table.bucket_mask = buckets - 1;
     table.generation = 0;
