@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     board_allocate = small_allocate;
     solve_node_cap = 200;
     solve_table_bytes = std::size_t{1} << 16;
+    solve_table_cap = std::size_t{1} << 16;
     std::FILE* script = fmemopen(const_cast<uint8_t*>(data), size, "r");
     check(script != nullptr);
     std::string failure;

@@ -13,7 +13,7 @@
 struct Position {
     int32_t width = 0;
     int32_t height = 0;
-    int32_t columns = 0;            // columns holding tiles, a run from column 0
+    int32_t columns = 0;  // columns holding tiles, a run from column 0
     int32_t tiles = 0;
     std::vector<uint8_t> cells;     // column * height + row, row 0 at the bottom
     std::vector<uint16_t> heights;  // tiles in each column
@@ -61,10 +61,10 @@ struct SolveLimits {
 };
 
 struct Solution {
-    int32_t left = 0;     // tiles left after the moves
+    int32_t left = 0;      // tiles left after the moves
     bool optimal = false;  // no sequence leaves fewer: the search proved it
     std::vector<Move> moves;
-    int64_t nodes = 0;     // positions made by the search
+    int64_t nodes = 0;  // positions made by the search
     double seconds = 0;
 };
 
@@ -86,8 +86,8 @@ int32_t lone_colour_bound(const Position& position);
 // Searches from the position within the limits and returns the best sequence found. Uses and
 // overwrites the table (which must be allocated). Never fails once the table is there, except
 // for running out of memory for its stacks: false and the reason then.
-bool solve_position(const Position& position, const SolveLimits& limits,
-                    TranspositionTable& table, Solution& solution, std::string& failure);
+bool solve_position(const Position& position, const SolveLimits& limits, TranspositionTable& table,
+                    Solution& solution, std::string& failure);
 
 // The anytime searches on their own, for measuring them against each other within a node
 // budget: beams of doubling width, or nested Monte-Carlo search of the given level (repeated

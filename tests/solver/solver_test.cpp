@@ -1,5 +1,7 @@
 // The solver against the engine, against a plain exhaustive search, on known positions, and
 // its commands in quillop-board and quillop-survey.
+#include "solver/solver.hpp"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "board/board.hpp"
-#include "solver/solver.hpp"
 #include "tests/common/tool_runs.hpp"
 
 namespace {
@@ -104,9 +105,13 @@ TEST_F(SolverTest, SolutionsReplayExactlyThroughTheEngine) {
         uint32_t seed;
         int64_t nodes;
     };
-    for (const Deal deal : {Deal{3, 10, 8, 1, 20000}, Deal{4, 10, 8, 2, 20000},
-                            Deal{5, 10, 8, 3, 5000}, Deal{5, 15, 10, 4, 3000},
-                            Deal{2, 2, 9, 5, 1000}, Deal{5, 17, 3, 6, 3000}}) {
+    for (const Deal deal :
+         {Deal{3, 10, 8, 1, 20000}, Deal{4, 10, 8, 2, 20000}, Deal{5, 10, 8, 3, 5000},
+          Deal{5, 15, 10, 4, 3000}, Deal{2, 2, 9, 5, 1000}, Deal{5, 17, 3, 6, 3000},
+          // Larger bit sets: columns across words, columns of more than 64
+          // cells, the largest board.
+          Deal{3, 20, 50, 7, 300}, Deal{4, 10, 100, 8, 300}, Deal{2, 64, 64, 9, 300},
+          Deal{5, 15, 15, 10, 2000}}) {
         SCOPED_TRACE(deal.seed);
         const Position start = dealt(deal.colours, deal.width, deal.height, deal.seed);
         const Solution solution = solve(start, deal.nodes);
@@ -140,6 +145,39 @@ TEST_F(SolverTest, OptimalAgreesWithAnExhaustiveSearchOnTinyBoards) {
     EXPECT_EQ(checked, 108);
 }
 
+// A table of one bucket is overwritten all the time: every answer must still be the
+// exhaustive search's, and a cut-short answer must never be below it or claim a proof.
+TEST_F(SolverTest, WithATableOfOneBucketAnswersEqualAnExhaustiveSearch) {
+    TranspositionTable tiny;
+    ASSERT_TRUE(allocate_table(tiny, 1));
+    std::swap(table, tiny);
+    struct Size {
+        int32_t width, height;
+    };
+    for (const Size size : {Size{5, 4}, Size{4, 5}, Size{6, 3}, Size{3, 6}}) {
+        for (int32_t colours = 3; colours <= 5; ++colours) {
+            for (uint32_t seed = 1; seed <= 5; ++seed) {
+                SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " " +
+                             std::to_string(colours) + " colours, seed " + std::to_string(seed));
+                const Position start = dealt(colours, size.width, size.height, seed);
+                std::map<std::vector<Cell>, int32_t> seen;
+                const int32_t fewest =
+                    exhaustive_fewest(size.width, size.height, cells_of_position(start), seen);
+                const Solution whole = solve(start, 5000000);
+                ASSERT_TRUE(whole.optimal);
+                EXPECT_EQ(whole.left, fewest);
+                expect_replays(start, whole);
+                const Solution short_one = solve(start, 40);
+                EXPECT_GE(short_one.left, fewest);
+                EXPECT_TRUE(!short_one.optimal || short_one.left == fewest);
+                expect_replays(start, short_one);
+            }
+        }
+    }
+    std::swap(table, tiny);
+    release_table(tiny);
+}
+
 TEST_F(SolverTest, KnownPositions) {
     // A lone tile of a colour can never go.
     const Position lone = position_of(3, 2, {1, 1, 2, 1, 1, 4});
@@ -170,9 +208,7 @@ TEST_F(SolverTest, KnownPositions) {
 
     // The only clearing line starts with the pair of 2s in the middle row, not with the
     // largest group (the four 4s): after that one nothing can clear the board.
-    const std::vector<Cell> cells = {1, 4, 4, 4, 1,
-                                     2, 4, 2, 2, 4,
-                                     2, 1, 1, 4, 2};
+    const std::vector<Cell> cells = {1, 4, 4, 4, 1, 2, 4, 2, 2, 4, 2, 1, 1, 4, 2};
     const Position tricky = position_of(5, 3, cells);
     solution = solve(tricky, 10000);
     EXPECT_EQ(solution.left, 0);
@@ -209,8 +245,8 @@ TEST_F(SolverTest, PositionsAreCheckedAndMovesRefusedLikeTheEngine) {
 
     Position lone = position_of(2, 2, {0, 0, 1, 2});
     const Position before = lone;
-    for (const Move move : {Move{0, 0}, Move{0, 1}, Move{1, 1}, Move{2, 1}, Move{-1, 1},
-                            Move{0, 2}, Move{0, -1}}) {
+    for (const Move move :
+         {Move{0, 0}, Move{0, 1}, Move{1, 1}, Move{2, 1}, Move{-1, 1}, Move{0, 2}, Move{0, -1}}) {
         EXPECT_FALSE(play_position_move(lone, move));
         EXPECT_EQ(lone.cells, before.cells);
     }
@@ -280,7 +316,8 @@ protected:
     ToolRun run(const std::string& tool, const std::string& arguments,
                 const std::string& script = "") {
         write_text(folder.file("script"), script);
-        return run_tool(folder, "'" + tool + "' " + arguments + " < '" + folder.file("script") + "'");
+        return run_tool(folder,
+                        "'" + tool + "' " + arguments + " < '" + folder.file("script") + "'");
     }
 
     const TestFolder folder;
@@ -346,21 +383,40 @@ TEST_F(SolveCommandTest, KnownAnswersAndBadArguments) {
     EXPECT_EQ(known.status, 0) << known.err;
     EXPECT_EQ(known.out, "no board\n1\nsolution 4 0 optimal\n1\nsolution 0 1 optimal\nclick 0 1\n");
 
-    for (const char* bad : {"solve 0\n", "solve -3\n", "solve x\n", "solve 1 2\n", "solve-nodes\n",
-                            "solve-nodes 0\n", "solve-nodes 2147483648\n", "Solve\n",
-                            "solution 1 2\n", "solution 1 2 good\n", "solution -1 0 best\n",
-                            "solution 0 1 optimal click\n"}) {
+    for (const char* bad :
+         {"solve 0\n", "solve -3\n", "solve x\n", "solve 1 2\n", "solve-nodes\n", "solve-nodes 0\n",
+          "solve-nodes 2147483648\n", "Solve\n", "solution 1 2\n", "solution 1 2 good\n",
+          "solution -1 0 best\n", "solution 0 1 optimal click\n"}) {
         const ToolRun result = run(QUILLOP_BOARD_TOOL, "", std::string("deal 3 4 4 1\n") + bad);
         EXPECT_EQ(result.status, 2) << bad;
         EXPECT_EQ(result.out, "1\n") << bad;
         EXPECT_EQ(result.err.rfind("quillop-board: line 2: ", 0), 0u) << bad << result.err;
     }
+    for (const char* bad :
+         {"table\n", "table 0\n", "table x\n", "table 1 2\n", "table 1073741825\n"}) {
+        const ToolRun result = run(QUILLOP_BOARD_TOOL, "", std::string("deal 3 4 4 1\n") + bad);
+        EXPECT_EQ(result.status, 2) << bad;
+        EXPECT_EQ(result.err.rfind("quillop-board: line 2: table: ", 0), 0u) << bad << result.err;
+    }
+    // A size the machine cannot give: a message, and no solve after it.
+    const ToolRun huge =
+        run(QUILLOP_BOARD_TOOL, "", "deal 3 4 4 1\ntable 1073741824\nsolve-nodes 100\n");
+    EXPECT_EQ(huge.status, 2);
+    EXPECT_EQ(huge.out, "1\n");
+    EXPECT_NE(huge.err.find("cannot allocate the 1073741824 MiB search table"), std::string::npos)
+        << huge.err;
+    const ToolRun small =
+        run(QUILLOP_BOARD_TOOL, "", "table 1\nload 3 2\n8 8 8\n8 8 8\nsolve-nodes 10\n");
+    EXPECT_EQ(small.status, 0) << small.err;
+    EXPECT_EQ(small.out, "1\n1\nsolution 0 1 optimal\nclick 0 1\n");
+
     const ToolRun large = run(QUILLOP_BOARD_TOOL, "", "deal 3 100 100 1\nsolve 1\n");
     EXPECT_EQ(large.status, 2);
     EXPECT_NE(large.err.find("4096 cells"), std::string::npos) << large.err;
 
     const ToolRun help = run(QUILLOP_BOARD_TOOL, "--help");
     EXPECT_NE(help.out.find("solve-nodes NODES"), std::string::npos);
+    EXPECT_NE(help.out.find("table MIB"), std::string::npos);
 }
 
 TEST_F(SolveCommandTest, TheSurveySolvesOneDealASeedAndSumsUp) {

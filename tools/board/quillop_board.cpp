@@ -1,8 +1,11 @@
 // quillop-board: plays a script of board commands, one a line, and prints each answer.
+#include "tools/board/quillop_board.hpp"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,7 @@
 
 int64_t solve_node_cap = 0;
 std::size_t solve_table_bytes = default_table_bytes;
+std::size_t solve_table_cap = 0;
 
 namespace {
 
@@ -32,6 +36,8 @@ const char usage[] =
     "                                    (proven) or '... best', then MOVES 'click C R' lines\n"
     "  solve-nodes NODES                 the same within NODES positions: always one answer\n"
     "  solution LEFT MOVES optimal|best  a solve's first line: checked, then passed over\n"
+    "  table MIB                         the solves' search table: MIB MiB (256) from now on;\n"
+    "                                    prints 1, or fails when the memory cannot be had\n"
     "The board is left as it was by a solve; its answer, played after the same position,\n"
     "leaves LEFT tiles.\n"
     "Cell values: 0 empty, 1 2 4 8 16 the colours, -1 no cell.\n"
@@ -142,9 +148,8 @@ bool read_load_row(Script& script, int32_t width, int32_t row, Word& word,
         cells.push_back(static_cast<Cell>(value));
     } while (next_word(script.input, word));
     if (count < width) {
-        return fail(script, "load: row " + std::to_string(row) + " has " +
-                                std::to_string(count) + " values, expected " +
-                                std::to_string(width));
+        return fail(script, "load: row " + std::to_string(row) + " has " + std::to_string(count) +
+                                " values, expected " + std::to_string(width));
     }
     return true;
 }
@@ -198,6 +203,27 @@ bool run_solve(Script& script, const std::string& command, int64_t amount, bool 
         return fail(script, command + ": " + failure);
     }
     print_solution(solution, answers);
+    return true;
+}
+
+// A new search table of MIB MiB, made at once so that a size the machine cannot give is
+// reported here, before any solve.
+bool run_table(Script& script, int64_t mib) {
+    if (static_cast<uint64_t>(mib) > (std::numeric_limits<std::size_t>::max() >> 20)) {
+        return fail(script,
+                    "table: cannot allocate the " + std::to_string(mib) + " MiB search table");
+    }
+    solve_table_bytes = static_cast<std::size_t>(mib) << 20;
+    if (solve_table_cap > 0 && solve_table_bytes > solve_table_cap) {
+        solve_table_bytes = solve_table_cap;
+    }
+    release_table(table);
+    std::string failure;
+    if (!solver_table(table, solve_table_bytes, failure)) {
+        solve_table_bytes = default_table_bytes;
+        return fail(script, "table: " + failure);
+    }
+    answer(1);
     return true;
 }
 
@@ -258,6 +284,15 @@ bool run_command(Script& script, const Words& words) {
                                     "' is not a count from 1 to " + std::to_string(INT32_MAX));
         }
         return run_solve(script, command, v.empty() ? 10 : v[0], nodes);
+    } else if (command == "table") {
+        if (!parse_arguments(script, words, 1, 1, v)) {
+            return false;
+        }
+        if (v[0] < 1 || v[0] > int64_t{1} << 30) {
+            return fail(script, "table: '" + shown(words.kept[1]) +
+                                    "' is not a size in MiB from 1 to 1073741824");
+        }
+        return run_table(script, v[0]);
     } else if (command == "solution") {
         return run_solution_line(script, words);
     } else if (command == "print") {

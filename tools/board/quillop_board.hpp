@@ -18,6 +18,9 @@ int run_board_script(std::FILE* input, const std::string& input_name, std::FILE*
 // Every solve of a run stops after this many positions when it is above 0, whatever it asked
 // for; a fuzzer keeps its runs short with it.
 extern int64_t solve_node_cap;
-// The size of the search table, allocated on the first solve and kept for the next ones.
+// The size of the search table, allocated on the first solve and kept for the next ones;
+// the command `table MIB` sets it. Above 0, solve_table_cap bounds what `table` may ask for
+// (a fuzzer keeps its memory small with it).
 extern std::size_t solve_table_bytes;
+extern std::size_t solve_table_cap;
 void release_solve_table();

@@ -1,0 +1,253 @@
+// The anytime searches, which find good sequences fast and never prove anything: beam search
+// over the number of moves, and nested Monte-Carlo search for the large boards. Internal to
+// the solver.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+#include "solver/exact_search.hpp"
+#include "solver/search_state.hpp"
+
+uint64_t split_mix(uint64_t& state);
+
+// ---- beam search ----
+
+struct Candidate {
+    int64_t score;
+    int32_t parent;
+    int32_t first;
+    int32_t colour;
+    uint64_t key;
+};
+
+struct Link {
+    int32_t parent;
+    int32_t first;
+};
+
+// Lower is better: few lone-colour tiles, then few pieces the tiles are split into.
+template <int Words>
+int64_t score_of(const Frame<Words>& frame) {
+    return int64_t{lone_bound_of(frame.counts)} * 100000 + frame.components * 16 +
+           frame.lone_tiles * 8;
+}
+
+enum class BeamEnd { done, wider, no_memory };
+
+// One beam search of the given width, kept within the budget unless told to run to its end
+// (the first, narrowest one always does, so that every solve has a sequence to give; past the
+// budget it looks only as far as the first child that can go on at each level, so that even
+// a huge board costs about a move's work per level). Ends with `wider` when some level had
+// more positions than the width; else a wider beam would see the same.
+template <int Words>
+BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
+    const Geometry<Words>& g = s.geometry;
+    const int32_t groups_most = most_groups(g.width * g.height);
+    SearchMemory memory;
+    BitBoard<Words>* level = take_array<BitBoard<Words>>(memory, width);
+    BitBoard<Words>* next = take_array<BitBoard<Words>>(memory, width);
+    // Candidates are cut down to the best `width` whenever eight times that many have gathered,
+    // which keeps the same ones as choosing among all at once.
+    const int64_t room_for_candidates = 8 * width + groups_most;
+    Candidate* candidates = take_array<Candidate>(memory, room_for_candidates);
+    Link* history = take_array<Link>(memory, width * s.depths);
+    Group* room = take_array<Group>(memory, 2 * int64_t{groups_most});
+    int32_t* line = take_array<int32_t>(memory, s.depths);
+    if (memory.failed) {
+        give_back(memory);
+        return BeamEnd::no_memory;
+    }
+    Frame<Words> parent;
+    Frame<Words> scratch;
+    parent.groups = room;
+    scratch.groups = room + groups_most;
+    level[0] = s.frames[0].board;
+    int64_t level_size = 1;
+    bool narrowed = false;
+    const auto better = [](const Candidate& a, const Candidate& b) {
+        if (a.score != b.score)
+            return a.score < b.score;
+        if (a.parent != b.parent)
+            return a.parent < b.parent;
+        return a.first < b.first;
+    };
+    // One of each position, the best scored, at most `width` of them, best first.
+    const auto cut_down = [&](int64_t count) {
+        std::sort(candidates, candidates + count, [&](const Candidate& a, const Candidate& b) {
+            return a.key != b.key ? a.key < b.key : better(a, b);
+        });
+        count = std::unique(candidates, candidates + count,
+                            [](const Candidate& a, const Candidate& b) { return a.key == b.key; }) -
+                candidates;
+        const int64_t kept = std::min(width, count);
+        narrowed = narrowed || kept < count;
+        std::partial_sort(candidates, candidates + kept, candidates + count, better);
+        return kept;
+    };
+    for (int32_t depth = 0; level_size > 0; ++depth) {
+        int64_t count = 0;
+        bool cut = false;
+        for (int64_t slot = 0; slot < level_size && !cut; ++slot) {
+            parent.board = level[slot];
+            analyse(g, parent);
+            for (int32_t i = 0; i < parent.group_count; ++i) {
+                if (s.finished || (!whole && out_of_budget(s))) {
+                    give_back(memory);
+                    return BeamEnd::wider;
+                }
+                if (whole && count > 0 && out_of_budget(s)) {
+                    cut = true;
+                    break;
+                }
+                const Group& group = parent.groups[i];
+                play_and_analyse(g, parent, group, scratch);
+                ++s.nodes;
+                if (scratch.group_count == 0) {
+                    if (scratch.board.tiles < s.best) {
+                        // Walk the history back to the root for the moves.
+                        line[depth] = group.first;
+                        int64_t at = slot;
+                        for (int32_t d = depth - 1; d >= 0; --d) {
+                            const Link link = history[int64_t{d} * width + at];
+                            line[d] = link.first;
+                            at = link.parent;
+                        }
+                        record_best(s, scratch.board.tiles, line, depth + 1);
+                    }
+                    continue;
+                }
+                if (lone_bound_of(scratch.counts) >= s.best) {
+                    continue;
+                }
+                candidates[count++] = Candidate{score_of(scratch), static_cast<int32_t>(slot),
+                                                group.first, group.colour, scratch.key};
+            }
+            if (count > 8 * width) {
+                count = cut_down(count);
+            }
+        }
+        const int64_t kept = cut_down(count);
+        for (int64_t k = 0; k < kept; ++k) {
+            const Candidate& c = candidates[k];
+            next[k] = level[c.parent];
+            remove_group(g, next[k], piece_at(g, next[k], c.first, c.colour));
+            history[int64_t{depth} * width + k] = Link{c.parent, c.first};
+        }
+        std::swap(level, next);
+        level_size = kept;
+    }
+    give_back(memory);
+    return narrowed ? BeamEnd::wider : BeamEnd::done;
+}
+
+// Beams are kept within about 512 MiB: the hardest 5-colour 10 x 8 deals that can be cleared
+// need beams of 131 072 to 262 144 positions (100 MiB there).
+template <int Words>
+int64_t widest_beam(const Search<Words>& s) {
+    const int64_t slot_bytes = 2 * int64_t{sizeof(BitBoard<Words>)} +
+                               8 * int64_t{sizeof(Candidate)} + s.depths * int64_t{sizeof(Link)};
+    return std::max<int64_t>(16, (int64_t{512} << 20) / slot_bytes);
+}
+
+// ---- nested Monte-Carlo search ----
+
+constexpr int32_t deepest_nesting = 3;
+
+// What one level of nested search works in.
+template <int Words>
+struct NestedRoom {
+    Frame<Words> frame;
+    Frame<Words> child;
+    int32_t* best_line;
+    int32_t* line;
+};
+
+template <int Words>
+bool make_nested_rooms(Search<Words>& s, SearchMemory& memory, NestedRoom<Words>* rooms) {
+    const int32_t groups_most = most_groups(s.geometry.width * s.geometry.height);
+    for (int32_t level = 0; level <= deepest_nesting; ++level) {
+        rooms[level].frame.groups = take_array<Group>(memory, groups_most);
+        rooms[level].child.groups = take_array<Group>(memory, groups_most);
+        rooms[level].best_line = take_array<int32_t>(memory, s.depths);
+        rooms[level].line = take_array<int32_t>(memory, s.depths);
+    }
+    return !memory.failed;
+}
+
+// A playout: random moves, a group of the most frequent colour only when nothing else is left.
+// Appends its moves; returns the tiles left.
+template <int Words>
+int32_t playout(Search<Words>& s, NestedRoom<Words>& room, uint64_t& random, int32_t* moves,
+                int32_t& length) {
+    Frame<Words>& frame = room.frame;
+    Frame<Words>& spare = room.child;
+    while (frame.group_count > 0 && !out_of_budget(s)) {
+        order_groups(frame);
+        const int32_t held = held_colour(frame.counts);
+        uint64_t others = 0;
+        for (int32_t i = 0; i < frame.group_count; ++i) {
+            others += frame.groups[i].colour != held ? 1 : 0;
+        }
+        const auto pick = static_cast<int32_t>(
+            split_mix(random) % (others > 0 ? others : static_cast<uint64_t>(frame.group_count)));
+        const Group group = frame.groups[pick];
+        moves[length++] = group.first;
+        play_and_analyse(s.geometry, frame, group, spare);
+        ++s.nodes;
+        std::swap(frame, spare);
+    }
+    return frame.board.tiles;
+}
+
+// Nested Monte-Carlo search: at each step every move is tried with a search one level lower,
+// and the first move of the best sequence seen so far is played. Appends its moves; returns
+// the tiles they leave.
+template <int Words>
+int32_t nested(Search<Words>& s, NestedRoom<Words>* rooms, const BitBoard<Words>& start,
+               int32_t level, uint64_t& random, int32_t* moves, int32_t& length) {
+    NestedRoom<Words>& room = rooms[level];
+    room.frame.board = start;
+    analyse(s.geometry, room.frame);
+    if (level == 0) {
+        return playout(s, room, random, moves, length);
+    }
+    int32_t best_left = no_value;
+    int32_t best_length = 0;  // of best_line, which holds the rest of the best sequence
+    int32_t best_start = 0;   // its first move still to play
+    while (room.frame.group_count > 0 && !out_of_budget(s)) {
+        for (int32_t i = 0; i < room.frame.group_count; ++i) {
+            const Group group = room.frame.groups[i];
+            play_group(s.geometry, room.frame, group, room.child);
+            ++s.nodes;
+            int32_t line_length = 1;
+            room.line[0] = group.first;
+            const BitBoard<Words> after = room.child.board;
+            const int32_t left = nested(s, rooms, after, level - 1, random, room.line, line_length);
+            if (left < best_left) {
+                best_left = left;
+                best_length = line_length;
+                best_start = 0;
+                std::copy(room.line, room.line + line_length, room.best_line);
+            }
+        }
+        if (best_start == best_length) {
+            break;
+        }
+        // Play the first move of the best line.
+        const int32_t first = room.best_line[best_start++];
+        moves[length++] = first;
+        const int32_t colour = colour_at(room.frame.board, first);
+        remove_group(s.geometry, room.frame.board,
+                     piece_at(s.geometry, room.frame.board, first, colour));
+        analyse(s.geometry, room.frame);
+    }
+    if (room.frame.group_count == 0 || best_left == no_value) {
+        return room.frame.board.tiles;
+    }
+    // Cut short by the budget: the rest of the best line is what the moves so far lead to.
+    for (int32_t i = best_start; i < best_length; ++i) moves[length++] = room.best_line[i];
+    return best_left;
+}

@@ -1,0 +1,133 @@
+// Finding the groups of a position: each colour's bit set split into its connected pieces
+// by flood fill. Internal to the solver.
+#pragma once
+
+#include <cstdint>
+
+#include "solver/board_bits.hpp"
+
+// A removable group: two or more connected tiles of one colour.
+struct Group {
+    int32_t first;  // its lowest cell: leftmost column, lowest row there
+    int16_t size;
+    int16_t colour;  // 1 to 5
+    int16_t low_column;
+    int16_t high_column;
+};
+
+// A position with what the searches need to know about it.
+template <int Words>
+struct Frame {
+    BitBoard<Words> board;
+    uint64_t key;
+    Group* groups;  // room for every group a position of the board can have
+    int32_t group_count;
+    int32_t counts[colour_count + 1];  // tiles of each colour number
+    int32_t components;                // groups and lone tiles together
+    int32_t lone_tiles;
+};
+
+// The most groups a board of this many cells can have.
+inline int32_t most_groups(int32_t cells) {
+    return cells / 2 + 1;
+}
+
+// Counts the colours and keys the position: all the exact search needs to look it up.
+template <int Words>
+void count_and_key(const Geometry<Words>& g, Frame<Words>& frame) {
+    frame.counts[0] = 0;
+    for (int32_t c = 0; c < colour_count; ++c) {
+        frame.counts[c + 1] = count_bits(frame.board.colour[c]);
+    }
+    frame.key = key_of(g, frame.board);
+}
+
+// Lists the pieces of two or more tiles that have a cell in the columns from low to high
+// (after those already listed), and counts the lone tiles; the colours must have been
+// counted.
+template <int Words>
+void list_groups_within(const Geometry<Words>& g, Frame<Words>& frame, int32_t low, int32_t high) {
+    const Bits<Words> region = bit_range<Words>(low * g.height, (high + 1) * g.height);
+    frame.lone_tiles = 0;
+    for (int32_t c = 0; c < colour_count; ++c) {
+        // Tiles without a neighbour of their colour are lone; only the others are filled.
+        const Bits<Words> joined = paired(g, frame.board.colour[c]);
+        frame.lone_tiles += frame.counts[c + 1] - count_bits(joined);
+        Bits<Words> left = both(joined, region);
+        while (!is_empty(left)) {
+            const int32_t first = lowest_bit(left);
+            Bits<Words> seed = no_bits<Words>();
+            set_bit(seed, first);
+            const Bits<Words> piece = flood(g, seed, joined);
+            left = without(left, piece);
+            frame.groups[frame.group_count++] =
+                Group{first, static_cast<int16_t>(count_bits(piece)), static_cast<int16_t>(c + 1),
+                      static_cast<int16_t>(lowest_bit(piece) / g.height),
+                      static_cast<int16_t>(highest_bit(piece) / g.height)};
+        }
+    }
+    frame.components = frame.lone_tiles + frame.group_count;
+}
+
+template <int Words>
+void list_groups(const Geometry<Words>& g, Frame<Words>& frame) {
+    frame.group_count = 0;
+    list_groups_within(g, frame, 0, g.width - 1);
+}
+
+// Lists the groups of child, the position after the group `played` of parent (whose groups
+// are listed). Only the columns next to the played group can change, and those right of it
+// when a column closed: the parent's groups elsewhere stay as they were.
+template <int Words>
+void list_groups_after(const Geometry<Words>& g, const Frame<Words>& parent, const Group& played,
+                       Frame<Words>& child) {
+    const bool closed = child.board.columns < parent.board.columns;
+    const int32_t low = played.low_column > 0 ? played.low_column - 1 : 0;
+    const int32_t high =
+        closed || played.high_column + 1 >= g.width ? g.width - 1 : played.high_column + 1;
+    child.group_count = 0;
+    for (int32_t i = 0; i < parent.group_count; ++i) {
+        const Group& group = parent.groups[i];
+        if (group.high_column < low || group.low_column > high) {
+            child.groups[child.group_count++] = group;
+        }
+    }
+    list_groups_within(g, child, low, high);
+}
+
+// Lists the groups, counts the colours and keys the position.
+template <int Words>
+void analyse(const Geometry<Words>& g, Frame<Words>& frame) {
+    count_and_key(g, frame);
+    list_groups(g, frame);
+}
+
+// The cells of the piece of one colour that holds the given cell.
+template <int Words>
+Bits<Words> piece_at(const Geometry<Words>& g, const BitBoard<Words>& board, int32_t cell,
+                     int32_t colour) {
+    Bits<Words> seed = no_bits<Words>();
+    set_bit(seed, cell);
+    return flood(g, seed, board.colour[colour - 1]);
+}
+
+// Makes child the position after the group of parent.
+template <int Words>
+void play_group(const Geometry<Words>& g, const Frame<Words>& parent, const Group& group,
+                Frame<Words>& child) {
+    child.board = parent.board;
+    remove_group(g, child.board, piece_at(g, parent.board, group.first, group.colour));
+}
+
+// The same, and the child analysed.
+template <int Words>
+void play_and_analyse(const Geometry<Words>& g, const Frame<Words>& parent, const Group& group,
+                      Frame<Words>& child) {
+    play_group(g, parent, group, child);
+    count_and_key(g, child);
+    list_groups_after(g, parent, group, child);
+}
+
+inline Move move_of(int32_t first, int32_t height) {
+    return Move{first / height, height - 1 - first % height};
+}

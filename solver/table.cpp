@@ -1,0 +1,116 @@
+#include "solver/table.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+// Asks for huge pages under a large table, where lookups are spread over gigabytes and
+// small pages cost a page walk each; only a request, on Linux.
+void ask_for_huge_pages(void* memory, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t huge = uintptr_t{2} << 20;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(memory) + huge - 1) & ~(huge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(huge - 1);
+    if (end > start) {
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    }
+#else
+    (void)memory;
+    (void)bytes;
+#endif
+}
+
+// Zeroed memory from calloc: the pages of a large table are only touched when used.
+void* zeroed(std::size_t bytes) {
+    return std::calloc(bytes, 1);
+}
+
+TableEntry* bucket_of(const TranspositionTable& table, uint64_t key) {
+    return table.entries + (key & table.bucket_mask) * table_bucket;
+}
+
+}  // namespace
+
+SolverAllocator solver_allocate = zeroed;
+
+bool allocate_table(TranspositionTable& table, std::size_t bytes) {
+    release_table(table);
+    std::size_t buckets = 1;
+    while (buckets <= bytes / 2 / least_table_bytes) {
+        buckets *= 2;
+    }
+    void* memory = solver_allocate(buckets * least_table_bytes);
+    if (memory == nullptr) {
+        return false;
+    }
+    ask_for_huge_pages(memory, buckets * least_table_bytes);
+    table.entries = static_cast<TableEntry*>(memory);
+    table.bucket_mask = buckets - 1;
+    table.generation = 0;
+    return true;
+}
+
+void release_table(TranspositionTable& table) {
+    std::free(table.entries);
+    table.entries = nullptr;
+    table.bucket_mask = 0;
+    table.generation = 0;
+}
+
+int32_t probe(const TranspositionTable& table, uint64_t key) {
+    const TableEntry* bucket = bucket_of(table, key);
+    for (std::size_t i = 0; i < table_bucket; ++i) {
+        if (bucket[i].key == key && bucket[i].generation == table.generation) {
+            return bucket[i].bound;
+        }
+    }
+    return -1;
+}
+
+// Keeps the entry of the same position, else takes an empty or stale one, else replaces the
+// entry that cost the least work to find. Every stored bound is proven, so any choice is sound.
+// Entries are matched on the whole 64-bit key; a false match needs two positions of one search
+// to share it.
+void store(TranspositionTable& table, uint64_t key, int32_t bound, int64_t work) {
+    TableEntry* bucket = bucket_of(table, key);
+    TableEntry* victim = nullptr;
+    for (std::size_t i = 0; i < table_bucket && victim == nullptr; ++i) {
+        if (bucket[i].key == key && bucket[i].generation == table.generation) {
+            victim = &bucket[i];
+            bound = bound > victim->bound ? bound : victim->bound;
+            work += victim->work;
+        }
+    }
+    for (std::size_t i = 0; i < table_bucket && victim == nullptr; ++i) {
+        if (bucket[i].generation != table.generation) {
+            victim = &bucket[i];
+        }
+    }
+    if (victim == nullptr) {
+        victim = bucket;
+        for (std::size_t i = 1; i < table_bucket; ++i) {
+            if (bucket[i].work < victim->work) {
+                victim = &bucket[i];
+            }
+        }
+    }
+    victim->key = key;
+    victim->bound = static_cast<uint16_t>(bound);
+    victim->work = static_cast<uint32_t>(work < int64_t{UINT32_MAX} ? work : int64_t{UINT32_MAX});
+    victim->generation = table.generation;
+}
+
+void next_generation(TranspositionTable& table) {
+    table.generation = static_cast<uint16_t>(table.generation + 1);
+    if (table.generation == 0) {
+        std::memset(static_cast<void*>(table.entries), 0,
+                    (table.bucket_mask + 1) * table_bucket * sizeof(TableEntry));
+        table.generation = 1;
+    }
+}

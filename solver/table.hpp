@@ -1,0 +1,13 @@
+// The transposition table of proven lower bounds: lookup and storing. Internal to the solver.
+#pragma once
+
+#include <cstdint>
+
+#include "solver/solver.hpp"
+
+// The bound stored for the position, -1 when there is none.
+int32_t probe(const TranspositionTable& table, uint64_t key);
+// Stores a proven bound; work is the nodes it took, which replacement keeps.
+void store(TranspositionTable& table, uint64_t key, int32_t bound, int64_t work);
+// Starts a solve: entries of earlier solves count as empty from now on.
+void next_generation(TranspositionTable& table);
