@@ -751,43 +751,56 @@ test('phone: two quick taps are two moves, and the page never zooms', async () =
   await page.close();
 });
 
-test('phone: a long press brings back the deal at once, plays no move and buzzes', async () => {
-  const page = await openPage(browser, server.base, '?3+10+8', phone);
+// A long press on a group, where a tap would play: nothing changes while the finger waits,
+// then the deal comes back with the finger still down, and its release plays nothing.
+async function longPressAndCheck(page, game, dealt, random) {
+  const area = await shownArea(page);
+  const before = await readCells(page, game.columns, game.rows);
+  const cell = findCell(engineBoard(game), isGroup) || { column: 0, row: game.rows - 1 };
+  const point = pointInCell(area, random, cell);
+  await forgetPress(page);
+  const finger = await page.touchscreen.touchStart(point.x, point.y);
+  await sleep(250);
+  assert.deepEqual(await readCells(page, game.columns, game.rows), before,
+                   'the finger down played');
+  await pressTime(page);
+  assert.deepEqual(await readCells(page, game.columns, game.rows), dealt,
+                   'no deal while the finger is down');
+  await forgetPress(page);
+  await finger.end();
+  await sleep(100);
+  assert.equal(await page.$eval('#board', (c) => c.dataset.pressMs), undefined,
+               'the finger up played');
+  game.lines.push('restore');
+  await checkBoard(page, game);
+}
+
+// Rounds of three taps on groups and a long press, on a phone's page of the 10 x 8 board.
+async function playTouchChecked(page, seed, rounds) {
   const area = await shownArea(page);
   const dealt = await readCells(page, 10, 8);
   const game = startGame(boardOf(dealt));
-  const random = randomSource(5);
-  await page.evaluate(() => {
-    window.buzzes = [];
-    navigator.vibrate = (pattern) => window.buzzes.push(pattern) > 0;
-    window.menuSeen = [];
-    addEventListener('contextmenu', (event) => window.menuSeen.push(event.defaultPrevented));
-  });
-  for (let round = 0; round < 2; ++round) {
+  const random = randomSource(seed);
+  for (let round = 0; round < rounds; ++round) {
     for (let i = 0; i < 3; ++i) {
       const cell = findCell(engineBoard(game), isGroup);
       if (cell !== null) {
         await tapAndCheck(page, game, pointInCell(area, random, cell));
       }
     }
-    // On a group, where a tap would play.
-    const before = await readCells(page, 10, 8);
-    const cell = findCell(engineBoard(game), isGroup) || { column: 0, row: 7 };
-    const point = pointInCell(area, random, cell);
-    await forgetPress(page);
-    const finger = await page.touchscreen.touchStart(point.x, point.y);
-    await sleep(250);
-    assert.deepEqual(await readCells(page, 10, 8), before, 'the finger down played');
-    await pressTime(page);
-    assert.deepEqual(await readCells(page, 10, 8), dealt, 'no deal while the finger is down');
-    await forgetPress(page);
-    await finger.end();
-    await sleep(100);
-    assert.equal(await page.$eval('#board', (c) => c.dataset.pressMs), undefined,
-                 'the finger up played');
-    game.lines.push('restore');
-    await checkBoard(page, game);
+    await longPressAndCheck(page, game, dealt, random);
   }
+}
+
+test('phone: a long press brings back the deal at once, plays no move and buzzes', async () => {
+  const page = await openPage(browser, server.base, '?3+10+8', phone);
+  await page.evaluate(() => {
+    window.buzzes = [];
+    navigator.vibrate = (pattern) => window.buzzes.push(pattern) > 0;
+    window.menuSeen = [];
+    addEventListener('contextmenu', (event) => window.menuSeen.push(event.defaultPrevented));
+  });
+  await playTouchChecked(page, 5, 2);
   assert.equal((await page.evaluate(() => window.buzzes)).length, 2);
   assert.ok((await page.evaluate(() => window.menuSeen)).every((prevented) => prevented));
   assert.deepEqual(page.problems, []);
@@ -992,13 +1005,19 @@ test('offline: a rebuilt site runs after a reload or two, every file of it and o
 // The same checks against a copy of the site broken on purpose must fail: the tests can fail.
 test('broken: checks fail on a page broken on purpose', async () => {
   const breakages = [
+    // file, good text, bad text, whether the touch checks on a phone must find it
     ['page.js', 'quillop._quillop_left_button(pixel.x, pixel.y)',
-     'quillop._quillop_left_button(pixel.y, pixel.x)'],
+     'quillop._quillop_left_button(pixel.y, pixel.x)', false],
     ['page.js', 'new ImageData(bytes, canvas.width, canvas.height), 0, 0)',
-     'new ImageData(bytes, canvas.width, canvas.height), 1, 0)'],
-    ['index.html', 'image-rendering: pixelated;', 'width: 639px;'],
+     'new ImageData(bytes, canvas.width, canvas.height), 1, 0)', false],
+    ['index.html', 'image-rendering: pixelated;', 'width: 639px;', false],
+    ['page.js', 'x: Math.floor((event.clientX - area.left) * canvas.width / area.width)',
+     'x: Math.floor(event.clientX - area.left)', true],
+    ['page.js', 'const longPressMs = 500;', 'const longPressMs = 100;', true],
+    ['page.js', '  fingers.set(event.pointerId, finger);',
+     '  fingers.set(event.pointerId, finger);\n  leftPress(quillop, finger.pixel);', true],
   ];
-  for (const [name, good, bad] of breakages) {
+  for (const [name, good, bad, touch] of breakages) {
     const copy = freshFolder();
     for (const file of fs.readdirSync(site)) {
       fs.copyFileSync(path.join(site, file), path.join(copy, file));
@@ -1007,11 +1026,15 @@ test('broken: checks fail on a page broken on purpose', async () => {
     assert.ok(text.includes(good), `${name} no longer holds: ${good}`);
     fs.writeFileSync(path.join(copy, name), text.replace(good, bad));
     const broken = await serve(copy);
-    const page = await openPage(browser, broken.base, '?3+10+8');
+    const page = await openPage(browser, broken.base, '?3+10+8', touch ? phone : undefined);
     await assert.rejects(async () => {
-      assert.deepEqual(await readScreenCells(page, decoder, 10, 8), await readCells(page, 10, 8),
-                       'the screen differs from the canvas');
-      await playChecked(page, 5);
+      if (touch) {
+        await playTouchChecked(page, 5, 2);
+      } else {
+        assert.deepEqual(await readScreenCells(page, decoder, 10, 8),
+                         await readCells(page, 10, 8), 'the screen differs from the canvas');
+        await playChecked(page, 5);
+      }
     }, assert.AssertionError, `${name}: ${bad}`);
     await page.close();
     broken.close();
