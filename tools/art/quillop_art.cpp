@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,34 +64,37 @@ void put_u32(std::vector<unsigned char>& out, uint32_t value) {
     put_u16(out, value >> 16);
 }
 
-// Uncompressed, 24 bits, bottom-up rows padded to four bytes.
-std::vector<unsigned char> bmp_bytes(const Picture& picture) {
+// Uncompressed, 24 bits, bottom-up rows padded to four bytes, written row by row: a large
+// board's picture is never held twice. False when a write fails.
+bool write_bmp(std::FILE* file, const Picture& picture) {
     const uint32_t row_bytes = static_cast<uint32_t>(picture.width) * 3;
     const uint32_t padded_row = (row_bytes + 3) & ~3u;
     const uint32_t image_bytes = padded_row * static_cast<uint32_t>(picture.height);
-    std::vector<unsigned char> out;
-    out.push_back('B');
-    out.push_back('M');
-    put_u32(out, 54 + image_bytes);
-    put_u32(out, 0);
-    put_u32(out, 54);
-    put_u32(out, 40);
-    put_u32(out, static_cast<uint32_t>(picture.width));
-    put_u32(out, static_cast<uint32_t>(picture.height));
-    put_u16(out, 1);
-    put_u16(out, 24);
-    put_u32(out, 0);  // BI_RGB
-    put_u32(out, image_bytes);
-    put_u32(out, 2835);  // 72 dots an inch
-    put_u32(out, 2835);
-    put_u32(out, 0);
-    put_u32(out, 0);
-    for (int32_t y = picture.height - 1; y >= 0; --y) {
+    std::vector<unsigned char> header;
+    header.push_back('B');
+    header.push_back('M');
+    put_u32(header, 54 + image_bytes);
+    put_u32(header, 0);
+    put_u32(header, 54);
+    put_u32(header, 40);
+    put_u32(header, static_cast<uint32_t>(picture.width));
+    put_u32(header, static_cast<uint32_t>(picture.height));
+    put_u16(header, 1);
+    put_u16(header, 24);
+    put_u32(header, 0);  // BI_RGB
+    put_u32(header, image_bytes);
+    put_u32(header, 2835);  // 72 dots an inch
+    put_u32(header, 2835);
+    put_u32(header, 0);
+    put_u32(header, 0);
+    const unsigned char padding[3] = {0, 0, 0};
+    bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size();
+    for (int32_t y = picture.height - 1; ok && y >= 0; --y) {
         const unsigned char* row = picture.pixels.data() + static_cast<size_t>(y) * row_bytes;
-        out.insert(out.end(), row, row + row_bytes);
-        out.insert(out.end(), padded_row - row_bytes, 0);
+        ok = std::fwrite(row, 1, row_bytes, file) == row_bytes &&
+             std::fwrite(padding, 1, padded_row - row_bytes, file) == padded_row - row_bytes;
     }
-    return out;
+    return ok;
 }
 
 // The same pixels red-green-blue, as PNG.
@@ -114,10 +118,11 @@ mode_t ordinary_file_mode() {
 #endif
 }
 
-// Writes the picture under a temporary name in the target's folder and renames it over the
-// target only once every byte is on disk: a full disk or any other failure leaves no file
-// behind and an existing target as it was. False with the reason in `failure`.
-bool write_file(const std::string& path, const std::vector<unsigned char>& bytes,
+// Writes the file with `write_contents` under a temporary name in the target's folder and
+// renames it over the target only once every byte is on disk: a full disk or any other
+// failure leaves no file behind and an existing target as it was. False with the reason in
+// `failure`.
+bool write_file(const std::string& path, const std::function<bool(std::FILE*)>& write_contents,
                 std::string& failure) {
     std::string temporary = path + ".XXXXXX";
     const int descriptor = mkstemp(temporary.data());
@@ -133,8 +138,7 @@ bool write_file(const std::string& path, const std::vector<unsigned char>& bytes
         return false;
     }
     errno = 0;
-    bool ok = fchmod(descriptor, ordinary_file_mode()) == 0 &&
-              std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+    bool ok = fchmod(descriptor, ordinary_file_mode()) == 0 && write_contents(file) &&
               std::fflush(file) == 0 && fsync(descriptor) == 0;
     int error = errno;
     if (std::fclose(file) != 0 && ok) {
@@ -215,18 +219,28 @@ int32_t icon_size(const char* text, int32_t step) {
     return static_cast<int32_t>(size);
 }
 
-int write_bytes(const char* path, const std::vector<unsigned char>& bytes) {
+int write_or_report(const char* path, const std::function<bool(std::FILE*)>& write_contents) {
     std::string failure;
-    if (bytes.empty()) {
-        std::fprintf(stderr, "quillop-art: cannot encode %s\n", escaped(path).c_str());
-        return 1;
-    }
-    if (!write_file(path, bytes, failure)) {
+    if (!write_file(path, write_contents, failure)) {
         std::fprintf(stderr, "quillop-art: cannot write %s: %s\n", escaped(path).c_str(),
                      failure.c_str());
         return 1;
     }
     return 0;
+}
+
+int write_picture(const char* path, const Picture& picture) {
+    return write_or_report(path, [&](std::FILE* file) { return write_bmp(file, picture); });
+}
+
+int write_png(const char* path, const std::vector<unsigned char>& bytes) {
+    if (bytes.empty()) {
+        std::fprintf(stderr, "quillop-art: cannot encode %s\n", escaped(path).c_str());
+        return 1;
+    }
+    return write_or_report(path, [&](std::FILE* file) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    });
 }
 
 int fail_usage() {
@@ -246,7 +260,7 @@ int write_icon(const char* size_text, const char* path, bool maskable) {
         return fail_usage();
     }
     build_tile_set();
-    const int status = write_bytes(path, png_of(icon_picture(size, maskable)));
+    const int status = write_png(path, png_of(icon_picture(size, maskable)));
     release_tile_set();
     return status;
 }
@@ -278,13 +292,13 @@ int main(int argc, char** argv) {
         Position position;
         std::string failure;
         if (read_position(stdin, "standard input", position, failure)) {
-            status = write_bytes(path, bmp_bytes(board_picture(position)));
+            status = write_picture(path, board_picture(position));
         } else {
             std::fprintf(stderr, "quillop-art: %s\n", escaped(failure).c_str());
             status = 2;
         }
     } else {
-        status = write_bytes(path, bmp_bytes(tile_strip()));
+        status = write_picture(path, tile_strip());
     }
     release_tile_set();
     return status;
