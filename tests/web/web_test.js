@@ -1011,8 +1011,6 @@ test('broken: checks fail on a page broken on purpose', async () => {
     ['page.js', 'new ImageData(bytes, canvas.width, canvas.height), 0, 0)',
      'new ImageData(bytes, canvas.width, canvas.height), 1, 0)', false],
     ['index.html', 'image-rendering: pixelated;', 'width: 639px;', false],
-    ['page.js', 'x: Math.floor((event.clientX - area.left) * canvas.width / area.width)',
-     'x: Math.floor(event.clientX - area.left)', true],
     ['page.js', 'const longPressMs = 500;', 'const longPressMs = 100;', true],
     ['page.js', '  fingers.set(event.pointerId, finger);',
      '  fingers.set(event.pointerId, finger);\n  leftPress(quillop, finger.pixel);', true],
