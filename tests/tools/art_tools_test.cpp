@@ -1,5 +1,12 @@
-// make-tile-art reproduces the committed source; quillop-art writes the tiles and boards as BMP.
+// make-tile-art reproduces the committed source; quillop-art writes the tiles and boards as BMP
+// and the icons as PNG, read back here with stb_image.
+#define STBI_ONLY_PNG
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
 #include <gtest/gtest.h>
+#include <stb_image.h>
+#include <stdlib.h>
+#include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -58,6 +65,38 @@ Rgb bmp_pixel(const Bmp& bmp, int32_t x, int32_t y) {
     const size_t at =
         54 + static_cast<size_t>(bmp.height - 1 - y) * bmp.row_bytes + static_cast<size_t>(x) * 3;
     return Rgb{bmp.bytes[at + 2], bmp.bytes[at + 1], bmp.bytes[at]};
+}
+
+struct Png {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<unsigned char> rgb;  // top row first
+};
+
+// A PNG file decoded to red-green-blue; width 0 when it is no PNG.
+Png read_png(const std::string& path) {
+    const std::vector<unsigned char> bytes = read_bytes(path);
+    Png png;
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    unsigned char* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()),
+                                                  &width, &height, &channels, 3);
+    if (pixels != nullptr) {
+        png.width = width;
+        png.height = height;
+        png.rgb.assign(pixels,
+                       pixels + static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+        stbi_image_free(pixels);
+    }
+    return png;
+}
+
+Rgb png_pixel(const Png& png, int32_t x, int32_t y) {
+    const unsigned char* p =
+        png.rgb.data() +
+        (static_cast<size_t>(y) * static_cast<size_t>(png.width) + static_cast<size_t>(x)) * 3;
+    return Rgb{p[0], p[1], p[2]};
 }
 
 TEST(MakeTileArt, RegeneratesTheCommittedSourceByteForByte) {
@@ -162,6 +201,64 @@ TEST_F(QuillopArt, RefusesBadInputAndArgumentsWithStatusTwo) {
     EXPECT_EQ(run_status(tool + " --help > /dev/null"), 0);
     EXPECT_EQ(run_status(tool + " /nonexistent/dir/x.bmp 2> /dev/null"), 1);
     EXPECT_EQ(run_status(tool + " --board '" + path + "' 2> /dev/null < /"), 2);  // a directory
+}
+
+// Every pixel of each icon: the sunflower tile in square blocks, on white for the maskable one.
+TEST_F(QuillopArt, IconsAreTheSunflowerTileInSquareBlocks) {
+    const std::string path = temp_path("icon.png");
+    const std::string tool = QUILLOP_ART_TOOL;
+    for (const int32_t size : {64, 192, 512}) {
+        ASSERT_EQ(run_status(tool + " --icon " + std::to_string(size) + " '" + path + "'"), 0);
+        const Png png = read_png(path);
+        ASSERT_EQ(png.width, size);
+        ASSERT_EQ(png.height, size);
+        const int32_t scale = size / 64;
+        for (int32_t y = 0; y < size; ++y) {
+            for (int32_t x = 0; x < size; ++x) {
+                ASSERT_EQ(png_pixel(png, x, y), image_pixel(tile_images[1], x / scale, y / scale))
+                    << size << " at " << x << ", " << y;
+            }
+        }
+    }
+    for (const int32_t size : {128, 512}) {
+        ASSERT_EQ(run_status(tool + " --maskable-icon " + std::to_string(size) + " '" + path + "'"), 0);
+        const Png png = read_png(path);
+        ASSERT_EQ(png.width, size);
+        ASSERT_EQ(png.height, size);
+        const int32_t scale = size / 128;
+        const int32_t left = size / 4;
+        for (int32_t y = 0; y < size; ++y) {
+            for (int32_t x = 0; x < size; ++x) {
+                const bool tile = x >= left && x < 3 * left && y >= left && y < 3 * left;
+                ASSERT_EQ(png_pixel(png, x, y),
+                          tile ? image_pixel(tile_images[1], (x - left) / scale, (y - left) / scale)
+                               : grey_of(255))
+                    << "maskable " << size << " at " << x << ", " << y;
+            }
+        }
+    }
+    std::remove(path.c_str());
+    // Each followed by the file name; the last two put a bad name in front of it.
+    const char* refused[] = {
+        "--icon 0",
+        "--icon 63",
+        "--icon 100",
+        "--icon 1088",
+        "--icon 64x",
+        "--icon ''",
+        "--icon -64",
+        "--icon 99999999999999999999",
+        "--maskable-icon 192",
+        "--maskable-icon 64",
+        "--icon 64 -x.png",
+        "--icon 64 ''",
+    };
+    for (const char* arguments : refused) {
+        EXPECT_EQ(run_status(tool + " " + arguments + " '" + path + "' 2> /dev/null"), 2) << arguments;
+        EXPECT_TRUE(read_bytes(path).empty()) << "no file for: " << arguments;
+    }
+    EXPECT_EQ(run_status(tool + " --icon 64 -x.png 2> /dev/null"), 2);
+    EXPECT_EQ(run_status(tool + " --icon 64 '' 2> /dev/null"), 2);
 }
 
 TEST_F(QuillopArt, RefusesABoardTooLargeToDraw) {

@@ -1,9 +1,11 @@
 // The browser page end to end: the built site served over HTTP, a real headless Chromium,
-// real mouse presses, the board read off the canvas pixels and every press checked against
-// the engine (quillop-board of the release build).
+// real mouse presses and, on an emulated phone, real touches, the board read off the canvas
+// pixels and every press checked against the engine (quillop-board of the release build).
 //   QUILLOP_SITE        the built site folder
 //   QUILLOP_BOARD_TOOL  quillop-board, the engine
 //   QUILLOP_ART_TOOL    quillop-art, which writes the reference tile pictures
+//   QUILLOP_CMAKE       cmake, to stamp a changed copy of the site as the build does
+//   QUILLOP_WEB_SOURCE  app/web, with the service worker's source and the stamping script
 //   QUILLOP_CHROMIUM    the browser (default /usr/bin/chromium)
 'use strict';
 
@@ -20,6 +22,8 @@ const puppeteer = require('puppeteer-core');
 const site = process.env.QUILLOP_SITE;
 const boardTool = process.env.QUILLOP_BOARD_TOOL;
 const artTool = process.env.QUILLOP_ART_TOOL;
+const cmake = process.env.QUILLOP_CMAKE || 'cmake';
+const webSource = process.env.QUILLOP_WEB_SOURCE;
 const chromium = process.env.QUILLOP_CHROMIUM || '/usr/bin/chromium';
 
 const tileSide = 64;
@@ -38,12 +42,13 @@ function freshFolder() {
 
 const contentTypes = {
   '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+  '.png': 'image/png', '.webmanifest': 'application/manifest+json',
 };
 
 // A static file server for `root` on 127.0.0.1; resolves to its base address. It also serves
 // an empty page, blank.html, where the tests decode screenshots: crypto.subtle needs a page
-// of such an origin.
-function serve(root) {
+// of such an origin. `headers` go with every file.
+function serve(root, headers = {}) {
   const server = http.createServer((request, response) => {
     const name = path.basename(new URL(request.url, 'http://x').pathname) || 'index.html';
     if (name === 'blank.html') {
@@ -56,7 +61,8 @@ function serve(root) {
       response.writeHead(404).end();
       return;
     }
-    response.writeHead(200, { 'Content-Type': contentTypes[path.extname(name)] || 'text/plain' });
+    response.writeHead(200, { 'Content-Type': contentTypes[path.extname(name)] || 'text/plain',
+                              ...headers });
     response.end(fs.readFileSync(file));
   });
   return new Promise((resolve) => {
@@ -76,8 +82,14 @@ async function launchBrowser() {
   });
 }
 
-// Opens the page with `query` (with its '?', or '' for none) and waits for the first paint.
-// page.problems collects page errors, console errors and failed requests.
+// A phone of 390 x 844 CSS pixels with a touch screen.
+const phone = { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true };
+
+const sleep = (milliseconds) => new Promise((resolve) => setTimeout(resolve, milliseconds));
+
+// Opens the page with `query` (with its '?', or '' for none) in a browser or a browser
+// context and waits for the first paint. page.problems collects page errors, console
+// errors and failed requests.
 async function openPage(browser, base, query, viewport = { width: 800, height: 600 }) {
   const page = await browser.newPage();
   page.problems = [];
@@ -258,17 +270,46 @@ async function canvasSize(page) {
   return page.$eval('#board', (canvas) => ({ width: canvas.width, height: canvas.height }));
 }
 
-// Presses the mouse on canvas pixel (x, y), wherever the canvas is in the viewport, and
-// waits until the page has repainted. Returns the press's time inside the page in ms.
-async function press(page, x, y, button = 'left') {
-  await page.$eval('#board', (canvas) => delete canvas.dataset.pressMs);
-  const area = await page.$eval('#board', (canvas) => {
+// Where the canvas is on the screen, in CSS pixels, and its picture's size. A phone can
+// scroll the visual viewport inside the layout one, which the page's coordinates count from.
+async function shownArea(page) {
+  return page.$eval('#board', (canvas) => {
     const box = canvas.getBoundingClientRect();
-    return { left: box.left, top: box.top };
+    return { left: box.left - visualViewport.offsetLeft, top: box.top - visualViewport.offsetTop,
+             width: box.width, height: box.height,
+             pictureWidth: canvas.width, pictureHeight: canvas.height };
   });
-  await page.mouse.click(area.left + x + 0.5, area.top + y + 0.5, { button });
+}
+
+// The viewport point at the middle of canvas pixel (x, y).
+function pointOfPixel(area, x, y) {
+  return { x: area.left + (x + 0.5) * area.width / area.pictureWidth,
+           y: area.top + (y + 0.5) * area.height / area.pictureHeight };
+}
+
+// The canvas pixel under viewport point (x, y).
+function pixelAtPoint(area, x, y) {
+  return { x: Math.floor((x - area.left) * area.pictureWidth / area.width),
+           y: Math.floor((y - area.top) * area.pictureHeight / area.height) };
+}
+
+async function forgetPress(page) {
+  await page.$eval('#board', (canvas) => delete canvas.dataset.pressMs);
+}
+
+async function pressTime(page) {
   await page.waitForSelector('canvas[data-press-ms]', { timeout: 5000 });
   return Number(await page.$eval('#board', (canvas) => canvas.dataset.pressMs));
+}
+
+// Presses the mouse on canvas pixel (x, y), wherever the canvas is in the viewport and
+// however large it is shown, and waits until the page has repainted. Returns the press's
+// time inside the page in ms.
+async function press(page, x, y, button = 'left') {
+  await forgetPress(page);
+  const point = pointOfPixel(await shownArea(page), x, y);
+  await page.mouse.click(point.x, point.y, { button });
+  return pressTime(page);
 }
 
 // A press on the page and the same on the engine; then the canvas must show what the engine
@@ -277,12 +318,45 @@ async function pressAndCheck(page, game, x, y, button = 'left') {
   game.lines.push(button === 'left' ? `click ${Math.floor(x / 64)} ${Math.floor(y / 64)}`
                                     : 'restore');
   const milliseconds = await press(page, x, y, button);
+  await checkBoard(page, game);
+  return milliseconds;
+}
+
+// The canvas must show what the engine shows after the game's commands.
+async function checkBoard(page, game) {
   const expected = engineBoard(game);
   const seen = await readBoard(page, game.columns, game.rows);
   assert.deepEqual(seen, expected,
                    `after ${game.lines.slice(-1)}: canvas\n${describe(seen)}\nengine\n` +
                    describe(expected));
-  return milliseconds;
+}
+
+// Taps viewport point (x, y), in whole CSS pixels as a touch screen reports them, and waits
+// until the page has repainted.
+async function tap(page, x, y) {
+  await forgetPress(page);
+  await page.touchscreen.tap(x, y);
+  return pressTime(page);
+}
+
+// The engine's click for a tap at viewport point (x, y).
+function clickAtPoint(area, x, y) {
+  const pixel = pixelAtPoint(area, x, y);
+  return `click ${Math.floor(pixel.x / 64)} ${Math.floor(pixel.y / 64)}`;
+}
+
+// A whole viewport point inside cell (column, row), at random.
+function pointInCell(area, random, cell) {
+  const point = pointOfPixel(area, cell.column * 64 + random(64), cell.row * 64 + random(64));
+  return { x: Math.floor(point.x), y: Math.floor(point.y) };
+}
+
+// A tap on the page and the same click on the engine; then the canvas must show what the
+// engine shows.
+async function tapAndCheck(page, game, point) {
+  game.lines.push(clickAtPoint(await shownArea(page), point.x, point.y));
+  await tap(page, point.x, point.y);
+  await checkBoard(page, game);
 }
 
 async function pressCell(page, game, cell, random) {
@@ -311,6 +385,18 @@ async function playChecked(page, seed) {
 function median(values) {
   const sorted = [...values].sort((a, b) => a - b);
   return sorted[Math.floor(sorted.length / 2)];
+}
+
+// The page shows the board and under it "Quillop" and how to play, and nothing else.
+async function checkCaption(page) {
+  const layout = await page.evaluate(() => ({
+    text: document.body.innerText.trim().split(/\n+/),
+    boardBottom: document.getElementById('board').getBoundingClientRect().bottom,
+    captionTop: document.getElementById('caption').getBoundingClientRect().top,
+  }));
+  assert.deepEqual(layout.text, ['Quillop', 'Click or tap a group of two or more to remove it; ' +
+                                 'right-click or long-press to bring back the deal.']);
+  assert.ok(layout.captionTop >= layout.boardBottom, JSON.stringify(layout));
 }
 
 // ---- Cases ----------------------------------------------------------------------------------
@@ -357,9 +443,13 @@ test('page: without a query string, the 3 10 8 game on a 640 x 512 canvas, shown
   const cells = await readCells(page, 10, 8);
   const board = boardOf(cells);
   assert.ok(board.flat().every((tile) => tile >= 1 && tile <= 3), describe(board));
-  // The screen shows the canvas's own pixels: no scaling, no smoothing.
+  // The screen shows the canvas's own pixels: no scaling, no smoothing, and no smoothing
+  // either when the page is zoomed.
   assert.deepEqual(await readScreenCells(page, decoder, 10, 8), cells,
                    'the screen differs from the canvas');
+  assert.equal(await page.$eval('#board', (c) => getComputedStyle(c).imageRendering),
+               'pixelated');
+  await checkCaption(page);
   assert.deepEqual(page.problems, []);
   t.diagnostic(`first paint ${await page.$eval('#board', (c) => c.dataset.firstPaintMs)} ms`);
   await page.close();
@@ -479,36 +569,453 @@ test('moves: a right press restores the deal and opens no context menu', async (
   await page.close();
 });
 
-test('moves: pixel positions stay exact on a scrolled and zoomed page', async () => {
-  const page = await openPage(browser, server.base, '?3+10+8',
-                              { width: 300, height: 200, deviceScaleFactor: 2 });
-  const game = startGame(await readBoard(page, 10, 8));
-  const random = randomSource(3);
-  for (let i = 0; i < 8; ++i) {
-    // A short game can end before eight moves: then a right press brings the deal back.
+// A 300 x 200 window at twice the pixels: the 10 x 8 board is shown 300 wide, the 20 x 16
+// one at its smallest, tiles of 24, and the page scrolls both ways.
+test('moves: pixel positions stay exact on a scrolled, zoomed and shrunk page', async () => {
+  for (const [query, columns, rows, shownWidth] of [['?3+10+8', 10, 8, 300],
+                                                     ['?3+20+16', 20, 16, 480]]) {
+    const page = await openPage(browser, server.base, query,
+                                { width: 300, height: 200, deviceScaleFactor: 2 });
+    assert.equal((await shownArea(page)).width, shownWidth, query);
+    const game = startGame(await readBoard(page, columns, rows));
+    const random = randomSource(3);
+    for (let i = 0; i < 8; ++i) {
+      // A short game can end before eight moves: then a right press brings the deal back.
+      const cell = findCell(engineBoard(game), isGroup);
+      const button = cell === null ? 'right' : 'left';
+      const x = cell === null ? random(columns * 64) : cell.column * 64 + random(64);
+      const y = cell === null ? random(rows * 64) : cell.row * 64 + random(64);
+      // Bring the pixel into view, at a scroll position that is no multiple of a cell.
+      const scale = shownWidth / columns / 64;
+      await page.evaluate((left, top) => scrollTo(left, top),
+                          Math.max(0, x * scale - 150 - random(50)),
+                          Math.max(0, y * scale - 100 - random(50)));
+      await pressAndCheck(page, game, x, y, button);
+    }
+    assert.deepEqual(page.problems, [], query);
+    await page.close();
+  }
+});
+
+// A mouse or pen button goes down on canvas pixel (x, y) through the browser's input and
+// stays down.
+async function buttonDown(session, area, x, y, button, pointerType, buttons) {
+  const point = pointOfPixel(area, x, y);
+  await session.send('Input.dispatchMouseEvent', {
+    type: 'mousePressed', x: point.x, y: point.y, button, buttons, clickCount: 1, pointerType,
+  });
+}
+
+async function buttonUp(session, area, x, y, button, pointerType, buttons) {
+  const point = pointOfPixel(area, x, y);
+  await session.send('Input.dispatchMouseEvent', {
+    type: 'mouseReleased', x: point.x, y: point.y, button, buttons, clickCount: 1, pointerType,
+  });
+}
+
+test('moves: a mouse or pen press plays before its release; a right press with the left held ' +
+     'restores', async () => {
+  const page = await openPage(browser, server.base, '?3+10+8');
+  const session = await page.createCDPSession();
+  const area = await shownArea(page);
+  const dealt = await readCells(page, 10, 8);
+  const game = startGame(boardOf(dealt));
+  const random = randomSource(13);
+  for (const pointerType of ['mouse', 'pen', 'mouse', 'pen']) {
     const cell = findCell(engineBoard(game), isGroup);
-    const button = cell === null ? 'right' : 'left';
-    const x = cell === null ? random(640) : cell.column * 64 + random(64);
-    const y = cell === null ? random(512) : cell.row * 64 + random(64);
-    // Bring the pixel into view, at a scroll position that is no multiple of a cell.
-    await page.evaluate((left, top) => scrollTo(left, top),
-                        Math.max(0, x - 150 - random(50)), Math.max(0, y - 100 - random(50)));
-    await pressAndCheck(page, game, x, y, button);
+    if (cell === null) {
+      break;
+    }
+    const x = cell.column * 64 + random(64);
+    const y = cell.row * 64 + random(64);
+    game.lines.push(`click ${cell.column} ${cell.row}`);
+    await forgetPress(page);
+    await buttonDown(session, area, x, y, 'left', pointerType, 1);
+    await pressTime(page);
+    await checkBoard(page, game);
+    await forgetPress(page);
+    await buttonUp(session, area, x, y, 'left', pointerType, 0);
+    await checkBoard(page, game);
+    assert.equal(await page.$eval('#board', (c) => c.dataset.pressMs), undefined,
+                 `${pointerType}: the release repainted`);
+  }
+  // The right button pressed while the left is held down comes as a move of the pointer.
+  const cell = findCell(engineBoard(game), isGroup) || { column: 0, row: 7 };
+  const x = cell.column * 64 + 10;
+  const y = cell.row * 64 + 10;
+  game.lines.push(`click ${cell.column} ${cell.row}`);
+  await forgetPress(page);
+  await buttonDown(session, area, x, y, 'left', 'mouse', 1);
+  await pressTime(page);
+  await checkBoard(page, game);
+  game.lines.push('restore');
+  await forgetPress(page);
+  await buttonDown(session, area, x, y, 'right', 'mouse', 3);
+  await pressTime(page);
+  await checkBoard(page, game);
+  assert.deepEqual(await readCells(page, 10, 8), dealt);
+  await buttonUp(session, area, x, y, 'right', 'mouse', 1);
+  await buttonUp(session, area, x, y, 'left', 'mouse', 0);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+test('phone: the board fits the width of a 390 x 844 phone, drawn smoothly, tiles never ' +
+     'under 24 pixels', async () => {
+  const cases = [
+    // query, shown width and height, whether the page scrolls sideways
+    ['', 390, 312, false],
+    ['?3+12+8', 390, 260, false],
+    ['?3+20+8', 480, 192, true],
+    ['?3+30+40', 720, 960, true],
+    ['?5+2+2', 128, 128, false],  // never above 1:1
+  ];
+  for (const [query, width, height, sideways] of cases) {
+    const page = await openPage(browser, server.base, query, phone);
+    const area = await shownArea(page);
+    assert.deepEqual([area.left, area.top, area.width, area.height], [0, 0, width, height], query);
+    const shown = await page.evaluate(() => ({
+      sideways: document.documentElement.scrollWidth > 390,
+      scale: visualViewport.scale,
+      drawing: getComputedStyle(document.getElementById('board')).imageRendering,
+    }));
+    assert.deepEqual(shown, { sideways, scale: 1,
+                              drawing: width < area.pictureWidth ? 'auto' : 'pixelated' }, query);
+    if (query === '') {
+      assert.equal(await page.$eval('meta[name=viewport]', (meta) => meta.content),
+                   'width=device-width, initial-scale=1');
+      await checkCaption(page);
+    }
+    assert.deepEqual(page.problems, [], query);
+    await page.close();
+  }
+});
+
+test('phone: taps at random cells play exactly the engine moves', async () => {
+  const page = await openPage(browser, server.base, '?3+10+8', phone);
+  const area = await shownArea(page);
+  const game = startGame(await readBoard(page, 10, 8));
+  const random = randomSource(20261209);
+  for (let i = 0; i < 20; ++i) {
+    const cell = findCell(engineBoard(game), isGroup);
+    if (cell !== null) {
+      await tapAndCheck(page, game, pointInCell(area, random, cell));
+    }
+  }
+  for (let i = 0; i < 15; ++i) {
+    await tapAndCheck(page, game, { x: random(390), y: random(312) });
   }
   assert.deepEqual(page.problems, []);
   await page.close();
 });
 
+test('phone: two quick taps are two moves, and the page never zooms', async () => {
+  const page = await openPage(browser, server.base, '?2+10+8', phone);
+  const area = await shownArea(page);
+  const game = startGame(await readBoard(page, 10, 8));
+  const random = randomSource(17);
+  for (let pair = 0; pair < 4; ++pair) {
+    // A double tap on one spot, where the browser would zoom: both taps must play.
+    const cell = findCell(engineBoard(game), isGroup);
+    if (cell === null) {
+      break;
+    }
+    const point = pointInCell(area, random, cell);
+    game.lines.push(clickAtPoint(area, point.x, point.y), clickAtPoint(area, point.x, point.y));
+    const before = await readCells(page, 10, 8);
+    await forgetPress(page);
+    await page.touchscreen.tap(point.x, point.y);
+    await page.touchscreen.tap(point.x, point.y);
+    await pressTime(page);
+    await sleep(400);  // a zoom would have begun by now
+    await checkBoard(page, game);
+    assert.notDeepEqual(await readCells(page, 10, 8), before);
+    assert.equal(await page.evaluate(() => visualViewport.scale), 1);
+  }
+  // Two quick taps on two groups.
+  const first = findCell(engineBoard(game), isGroup);
+  if (first !== null) {
+    const one = pointInCell(area, random, first);
+    game.lines.push(clickAtPoint(area, one.x, one.y));
+    const second = findCell(engineBoard(game), isGroup) || first;
+    const two = pointInCell(area, random, second);
+    game.lines.push(clickAtPoint(area, two.x, two.y));
+    await forgetPress(page);
+    await page.touchscreen.tap(one.x, one.y);
+    await page.touchscreen.tap(two.x, two.y);
+    await pressTime(page);
+    await checkBoard(page, game);
+  }
+  assert.equal(await page.evaluate(() => visualViewport.scale), 1);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+// A long press on a group, where a tap would play: nothing changes while the finger waits,
+// then the deal comes back with the finger still down, and its release plays nothing.
+async function longPressAndCheck(page, game, dealt, random) {
+  const area = await shownArea(page);
+  const before = await readCells(page, game.columns, game.rows);
+  const cell = findCell(engineBoard(game), isGroup) || { column: 0, row: game.rows - 1 };
+  const point = pointInCell(area, random, cell);
+  await forgetPress(page);
+  const finger = await page.touchscreen.touchStart(point.x, point.y);
+  await sleep(250);
+  assert.deepEqual(await readCells(page, game.columns, game.rows), before,
+                   'the finger down played');
+  await pressTime(page);
+  assert.deepEqual(await readCells(page, game.columns, game.rows), dealt,
+                   'no deal while the finger is down');
+  await forgetPress(page);
+  await finger.end();
+  await sleep(100);
+  assert.equal(await page.$eval('#board', (c) => c.dataset.pressMs), undefined,
+               'the finger up played');
+  game.lines.push('restore');
+  await checkBoard(page, game);
+}
+
+// Rounds of three taps on groups and a long press, on a phone's page of the 10 x 8 board.
+async function playTouchChecked(page, seed, rounds) {
+  const area = await shownArea(page);
+  const dealt = await readCells(page, 10, 8);
+  const game = startGame(boardOf(dealt));
+  const random = randomSource(seed);
+  for (let round = 0; round < rounds; ++round) {
+    for (let i = 0; i < 3; ++i) {
+      const cell = findCell(engineBoard(game), isGroup);
+      if (cell !== null) {
+        await tapAndCheck(page, game, pointInCell(area, random, cell));
+      }
+    }
+    await longPressAndCheck(page, game, dealt, random);
+  }
+}
+
+test('phone: a long press brings back the deal at once, plays no move and buzzes', async () => {
+  const page = await openPage(browser, server.base, '?3+10+8', phone);
+  await page.evaluate(() => {
+    window.buzzes = [];
+    navigator.vibrate = (pattern) => window.buzzes.push(pattern) > 0;
+    window.menuSeen = [];
+    addEventListener('contextmenu', (event) => window.menuSeen.push(event.defaultPrevented));
+  });
+  await playTouchChecked(page, 5, 2);
+  assert.equal((await page.evaluate(() => window.buzzes)).length, 2);
+  assert.ok((await page.evaluate(() => window.menuSeen)).every((prevented) => prevented));
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+// A finger moved along `points`, a step a frame.
+async function drag(page, points) {
+  const finger = await page.touchscreen.touchStart(points[0].x, points[0].y);
+  for (const point of points.slice(1)) {
+    await finger.move(point.x, point.y);
+    await sleep(16);
+  }
+  await finger.end();
+  await sleep(300);
+}
+
+function line(from, to, steps) {
+  return Array.from({ length: steps + 1 }, (_, i) => ({
+    x: Math.round(from.x + (to.x - from.x) * i / steps),
+    y: Math.round(from.y + (to.y - from.y) * i / steps),
+  }));
+}
+
+test('phone: on a board larger than the screen a drag scrolls the page and plays nothing',
+     async () => {
+  const page = await openPage(browser, server.base, '?3+30+40', phone);
+  const game = startGame(await readBoard(page, 30, 40));
+  const dealt = await readCells(page, 30, 40);
+  const scrolled = () => page.evaluate(() => [visualViewport.pageLeft, visualViewport.pageTop]);
+  assert.deepEqual(await scrolled(), [0, 0]);
+  await forgetPress(page);
+  await drag(page, line({ x: 200, y: 600 }, { x: 200, y: 300 }, 10));
+  const [, down] = await scrolled();
+  assert.ok(down > 50, `scrolled ${down} down`);
+  await drag(page, line({ x: 300, y: 400 }, { x: 100, y: 400 }, 10));
+  const [across] = await scrolled();
+  assert.ok(across > 50, `scrolled ${across} across`);
+  // A short wander is no tap either, wherever the page lets it go.
+  await drag(page, line({ x: 150, y: 400 }, { x: 150, y: 412 }, 4));
+  assert.equal(await page.$eval('#board', (c) => c.dataset.pressMs), undefined, 'a drag played');
+  assert.deepEqual(await readCells(page, 30, 40), dealt);
+  // A finger that trembles by a pixel or two still taps, where it came down.
+  const point = { x: 195, y: 400 };
+  game.lines.push(clickAtPoint(await shownArea(page), point.x, point.y));
+  await drag(page, [point, { x: 197, y: 401 }, { x: 198, y: 400 }]);
+  await pressTime(page);
+  await checkBoard(page, game);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+// The digest of each file of the site on disk, by name.
+function siteDigests(folder) {
+  return Object.fromEntries(fs.readdirSync(folder).sort().map((name) =>
+    [name, sha256(fs.readFileSync(path.join(folder, name)))]));
+}
+
+// The digest of each file as the page gets it, by name.
+async function servedDigests(page, names) {
+  return page.evaluate(async (files) => {
+    const digests = {};
+    for (const name of files) {
+      const bytes = await (await fetch(name)).arrayBuffer();
+      const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
+      digests[name] = Array.from(digest, (byte) => byte.toString(16).padStart(2, '0')).join('');
+    }
+    return digests;
+  }, names);
+}
+
+// The name of the cache of the build in `folder`, from its service worker.
+function cacheOfBuild(folder) {
+  const worker = fs.readFileSync(path.join(folder, 'sw.js'), 'utf8');
+  return `quillop-${worker.match(/const build = '([0-9a-f]+)';/)[1]}`;
+}
+
+// Resolves when the worker of `cacheName` controls the page and its cache is the only one.
+async function waitForWorker(page, cacheName) {
+  await page.waitForFunction(async (name) => {
+    const registration = await navigator.serviceWorker.getRegistration();
+    const names = await caches.keys();
+    return registration !== undefined && registration.active !== null &&
+           registration.active.state === 'activated' && registration.waiting === null &&
+           registration.installing === null && navigator.serviceWorker.controller !== null &&
+           names.length === 1 && names[0] === name;
+  }, { timeout: 30000, polling: 100 }, cacheName);
+}
+
+function copySite() {
+  const copy = freshFolder();
+  for (const file of fs.readdirSync(site)) {
+    fs.copyFileSync(path.join(site, file), path.join(copy, file));
+  }
+  return copy;
+}
+
+test('offline: the page can be installed as an app', async () => {
+  const page = await openPage(browser, server.base, '?3+10+8', phone);
+  await waitForWorker(page, cacheOfBuild(site));
+  const session = await page.createCDPSession();
+  assert.deepEqual((await session.send('Page.getInstallabilityErrors')).installabilityErrors, []);
+  const manifest = await page.evaluate(async () => {
+    const link = document.querySelector('link[rel=manifest]');
+    const text = await (await fetch(link.href)).json();
+    const sizes = [];
+    for (const icon of text.icons) {
+      const image = new Image();
+      image.src = new URL(icon.src, link.href).href;
+      await image.decode();
+      sizes.push([icon.purpose || 'any', icon.sizes, `${image.naturalWidth}x${image.naturalHeight}`]);
+    }
+    return { ...text, start_url: new URL(text.start_url, link.href).href, icons: sizes };
+  });
+  assert.equal(manifest.name, 'Quillop');
+  assert.equal(manifest.start_url, `${server.base}index.html`);
+  assert.equal(manifest.display, 'standalone');
+  assert.equal(manifest.background_color, '#ffffff');
+  assert.equal(manifest.theme_color, '#ffffff');
+  assert.deepEqual(manifest.icons, [['any', '192x192', '192x192'], ['any', '512x512', '512x512'],
+                                    ['maskable', '512x512', '512x512']]);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+test('offline: after one visit the page starts with no network', async () => {
+  const context = await browser.createBrowserContext();
+  const page = await openPage(context, server.base, '?3+10+8', phone);
+  await waitForWorker(page, cacheOfBuild(site));
+  await page.setOfflineMode(true);
+  await page.reload();
+  await page.waitForSelector('canvas[data-first-paint-ms]', { timeout: 15000 });
+  // Another game than the visited one: the query string is no part of the cached files.
+  await page.goto(`${server.base}index.html?5+6+4`);
+  await page.waitForSelector('canvas[data-first-paint-ms]', { timeout: 15000 });
+  assert.deepEqual(await canvasSize(page), { width: 384, height: 256 });
+  await page.evaluate(digestCellsSource);
+  const game = startGame(await readBoard(page, 6, 4));
+  const random = randomSource(23);
+  const area = await shownArea(page);
+  for (let i = 0; i < 3; ++i) {
+    const cell = findCell(engineBoard(game), isGroup);
+    if (cell !== null) {
+      await tapAndCheck(page, game, pointInCell(area, random, cell));
+    }
+  }
+  // Every file, the manifest and the icons too.
+  assert.deepEqual(await servedDigests(page, Object.keys(siteDigests(site))), siteDigests(site));
+  assert.deepEqual(page.problems, []);
+  await page.close();
+  await context.close();
+});
+
+test('offline: a rebuilt site runs after a reload or two, every file of it and only it',
+     async () => {
+  const copy = copySite();
+  // A host that lets the browser keep every file for an hour.
+  const host = await serve(copy, { 'Cache-Control': 'max-age=3600' });
+  const context = await browser.createBrowserContext();
+  const page = await openPage(context, host.base, '?3+10+8');
+  await waitForWorker(page, cacheOfBuild(copy));
+  // The build again, with a new page script and page.
+  const edit = (name, from, to) => {
+    const text = fs.readFileSync(path.join(copy, name), 'utf8');
+    assert.ok(text.includes(from), `${name} no longer holds: ${from}`);
+    fs.writeFileSync(path.join(copy, name), text.replace(from, to));
+  };
+  edit('page.js', "'use strict';", "'use strict';\nwindow.quillopRebuilt = true;");
+  edit('index.html', '<title>Quillop</title>', '<title>Quillop</title>\n<meta name="rebuilt">');
+  const stamp = spawnSync(cmake, [`-DSITE=${copy}`, `-DWORKER=${webSource}/service_worker.js`,
+                                  '-P', `${webSource}/stamp_site.cmake`]);
+  assert.equal(stamp.status, 0, `stamping failed: ${stamp.stderr}`);
+  const newCache = cacheOfBuild(copy);
+  const built = () => page.evaluate(() => [window.quillopRebuilt === true,
+                                           document.querySelector('meta[name=rebuilt]') !== null]);
+  let reloads = 0;
+  for (; reloads < 3; ++reloads) {
+    const running = await built();
+    if (running[0] && running[1]) {
+      break;
+    }
+    assert.deepEqual(running, [false, false], 'old and new files at once');
+    if (reloads > 0) {
+      // The new build's worker installs while the old page runs, and takes over.
+      await waitForWorker(page, newCache);
+    }
+    await page.reload();
+    await page.waitForSelector('canvas[data-first-paint-ms]', { timeout: 15000 });
+  }
+  assert.ok(reloads <= 2, `${reloads} reloads`);
+  // What the page gets now comes from the worker's cache alone, and is the new build.
+  await page.setOfflineMode(true);
+  assert.deepEqual(await servedDigests(page, Object.keys(siteDigests(copy))), siteDigests(copy));
+  await page.reload();
+  await page.waitForSelector('canvas[data-first-paint-ms]', { timeout: 15000 });
+  assert.deepEqual(await built(), [true, true]);
+  await page.close();
+  await context.close();
+  host.close();
+});
+
 // The same checks against a copy of the site broken on purpose must fail: the tests can fail.
 test('broken: checks fail on a page broken on purpose', async () => {
   const breakages = [
+    // file, good text, bad text, whether the touch checks on a phone must find it
     ['page.js', 'quillop._quillop_left_button(pixel.x, pixel.y)',
-     'quillop._quillop_left_button(pixel.y, pixel.x)'],
+     'quillop._quillop_left_button(pixel.y, pixel.x)', false],
     ['page.js', 'new ImageData(bytes, canvas.width, canvas.height), 0, 0)',
-     'new ImageData(bytes, canvas.width, canvas.height), 1, 0)'],
-    ['index.html', 'image-rendering: pixelated;', 'width: 639px;'],
+     'new ImageData(bytes, canvas.width, canvas.height), 1, 0)', false],
+    ['index.html', 'image-rendering: pixelated;', 'width: 639px;', false],
+    ['page.js', 'const longPressMs = 500;', 'const longPressMs = 100;', true],
+    ['page.js', '  fingers.set(event.pointerId, finger);',
+     '  fingers.set(event.pointerId, finger);\n  leftPress(quillop, finger.pixel);', true],
   ];
-  for (const [name, good, bad] of breakages) {
+  for (const [name, good, bad, touch] of breakages) {
     const copy = freshFolder();
     for (const file of fs.readdirSync(site)) {
       fs.copyFileSync(path.join(site, file), path.join(copy, file));
@@ -517,11 +1024,15 @@ test('broken: checks fail on a page broken on purpose', async () => {
     assert.ok(text.includes(good), `${name} no longer holds: ${good}`);
     fs.writeFileSync(path.join(copy, name), text.replace(good, bad));
     const broken = await serve(copy);
-    const page = await openPage(browser, broken.base, '?3+10+8');
+    const page = await openPage(browser, broken.base, '?3+10+8', touch ? phone : undefined);
     await assert.rejects(async () => {
-      assert.deepEqual(await readScreenCells(page, decoder, 10, 8), await readCells(page, 10, 8),
-                       'the screen differs from the canvas');
-      await playChecked(page, 5);
+      if (touch) {
+        await playTouchChecked(page, 5, 2);
+      } else {
+        assert.deepEqual(await readScreenCells(page, decoder, 10, 8),
+                         await readCells(page, 10, 8), 'the screen differs from the canvas');
+        await playChecked(page, 5);
+      }
     }, assert.AssertionError, `${name}: ${bad}`);
     await page.close();
     broken.close();

@@ -1,17 +1,23 @@
-// quillop-art: writes the tile set, or a board as the window shows it, as a 24-bit BMP file.
+// quillop-art: writes the tile set, or a board as the window shows it, as a 24-bit BMP file;
+// or the sunflower tile as an app icon in PNG.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tiles/tiles.hpp"
 #include "tools/art/cell_rows.hpp"
+#include "tools/art/png_bytes.hpp"
 #include "tools/common/text_input.hpp"
 
 namespace {
@@ -19,11 +25,17 @@ namespace {
 const char usage[] =
     "usage: quillop-art FILE.bmp\n"
     "       quillop-art --board FILE.bmp < POSITION\n"
+    "       quillop-art --icon SIZE FILE.png\n"
+    "       quillop-art --maskable-icon SIZE FILE.png\n"
     "The first form writes the six tiles side by side, index 0 at the left, as one\n"
     "384 x 64 BMP. The second reads a position as quillop-board prints it (rows of cell\n"
     "values, top row first; an optional 'load WIDTH HEIGHT' line before them, blank lines\n"
     "and lines starting with # skipped) and writes the board as the window shows it: a\n"
     "(WIDTH * 64 - 2) x (HEIGHT * 64 - 2) picture on white, cells without a tile left white.\n"
+    "The icon forms write the sunflower tile as a SIZE x SIZE PNG, each tile pixel a square\n"
+    "block: --icon fills the picture with it (SIZE a multiple of 64); --maskable-icon puts it\n"
+    "at half the side in the middle of white, well inside the circle any launcher's mask\n"
+    "keeps (SIZE a multiple of 128). SIZE is at most 1024.\n"
     "Exit status: 0, 1 when the file cannot be written, 2 for bad arguments or input.\n";
 
 struct Picture {
@@ -52,7 +64,8 @@ void put_u32(std::vector<unsigned char>& out, uint32_t value) {
     put_u16(out, value >> 16);
 }
 
-// Uncompressed, 24 bits, bottom-up rows padded to four bytes. False when a write fails.
+// Uncompressed, 24 bits, bottom-up rows padded to four bytes, written row by row: a large
+// board's picture is never held twice. False when a write fails.
 bool write_bmp(std::FILE* file, const Picture& picture) {
     const uint32_t row_bytes = static_cast<uint32_t>(picture.width) * 3;
     const uint32_t padded_row = (row_bytes + 3) & ~3u;
@@ -84,17 +97,33 @@ bool write_bmp(std::FILE* file, const Picture& picture) {
     return ok;
 }
 
-// The permissions a file made with fopen would get.
+// The same pixels red-green-blue, as PNG.
+std::vector<unsigned char> png_of(const Picture& picture) {
+    std::vector<unsigned char> rgb(picture.pixels);
+    for (size_t at = 0; at + 2 < rgb.size(); at += 3) {
+        std::swap(rgb[at], rgb[at + 2]);
+    }
+    return png_bytes(rgb, picture.width, picture.height);
+}
+
+// The permissions a file made with fopen would get. Compiled for node (the web build's
+// icons), umask is emscripten's own, which starts at 0777 and says nothing of the machine's.
 mode_t ordinary_file_mode() {
+#ifdef __EMSCRIPTEN__
+    return 0644;
+#else
     const mode_t mask = umask(0);
     umask(mask);
     return 0666 & ~mask;
+#endif
 }
 
-// Writes the picture under a temporary name in the target's folder and renames it over the
-// target only once every byte is on disk: a full disk or any other failure leaves no file
-// behind and an existing target as it was. False with the reason in `failure`.
-bool write_bmp_file(const std::string& path, const Picture& picture, std::string& failure) {
+// Writes the file with `write_contents` under a temporary name in the target's folder and
+// renames it over the target only once every byte is on disk: a full disk or any other
+// failure leaves no file behind and an existing target as it was. False with the reason in
+// `failure`.
+bool write_file(const std::string& path, const std::function<bool(std::FILE*)>& write_contents,
+                std::string& failure) {
     std::string temporary = path + ".XXXXXX";
     const int descriptor = mkstemp(temporary.data());
     if (descriptor < 0) {
@@ -109,7 +138,7 @@ bool write_bmp_file(const std::string& path, const Picture& picture, std::string
         return false;
     }
     errno = 0;
-    bool ok = fchmod(descriptor, ordinary_file_mode()) == 0 && write_bmp(file, picture) &&
+    bool ok = fchmod(descriptor, ordinary_file_mode()) == 0 && write_contents(file) &&
               std::fflush(file) == 0 && fsync(descriptor) == 0;
     int error = errno;
     if (std::fclose(file) != 0 && ok) {
@@ -151,9 +180,48 @@ Picture board_picture(const CellRows& position) {
     return picture;
 }
 
-int write_picture(const char* path, const Picture& picture) {
+// The sunflower tile drawn `scale` times its size, its top-left corner at (left, top).
+void draw_scaled_sunflower(Picture& picture, int32_t scale, int32_t left, int32_t top) {
+    Picture tile = make_picture(tile_side, tile_side, 0xFF);
+    draw_tile_pixels(buffer_of(tile), tile_for_cell(1), 0, 0);
+    for (int32_t y = 0; y < tile_side * scale; ++y) {
+        for (int32_t x = 0; x < tile_side * scale; ++x) {
+            const size_t from =
+                (static_cast<size_t>(y / scale) * tile_side + static_cast<size_t>(x / scale)) * 3;
+            const size_t to = (static_cast<size_t>(top + y) * static_cast<size_t>(picture.width) +
+                               static_cast<size_t>(left + x)) *
+                              3;
+            std::copy_n(tile.pixels.begin() + static_cast<std::ptrdiff_t>(from), 3,
+                        picture.pixels.begin() + static_cast<std::ptrdiff_t>(to));
+        }
+    }
+}
+
+Picture icon_picture(int32_t size, bool maskable) {
+    Picture picture = make_picture(size, size, 0xFF);
+    if (maskable) {
+        draw_scaled_sunflower(picture, size / 128, size / 4, size / 4);
+    } else {
+        draw_scaled_sunflower(picture, size / 64, 0, 0);
+    }
+    return picture;
+}
+
+// The icon's side from its argument: a whole multiple of `step` up to 1024, else 0.
+int32_t icon_size(const char* text, int32_t step) {
+    char* end = nullptr;
+    errno = 0;
+    const long size = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || size < step || size > 1024 ||
+        size % step != 0) {
+        return 0;
+    }
+    return static_cast<int32_t>(size);
+}
+
+int write_or_report(const char* path, const std::function<bool(std::FILE*)>& write_contents) {
     std::string failure;
-    if (!write_bmp_file(path, picture, failure)) {
+    if (!write_file(path, write_contents, failure)) {
         std::fprintf(stderr, "quillop-art: cannot write %s: %s\n", escaped(path).c_str(),
                      failure.c_str());
         return 1;
@@ -161,9 +229,40 @@ int write_picture(const char* path, const Picture& picture) {
     return 0;
 }
 
+int write_picture(const char* path, const Picture& picture) {
+    return write_or_report(path, [&](std::FILE* file) { return write_bmp(file, picture); });
+}
+
+int write_png(const char* path, const std::vector<unsigned char>& bytes) {
+    if (bytes.empty()) {
+        std::fprintf(stderr, "quillop-art: cannot encode %s\n", escaped(path).c_str());
+        return 1;
+    }
+    return write_or_report(path, [&](std::FILE* file) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    });
+}
+
 int fail_usage() {
     std::fputs(usage, stderr);
     return 2;
+}
+
+// A file name, not an empty argument or an option.
+bool is_file_argument(const char* path) {
+    return path[0] != '\0' && (path[0] != '-' || path[1] == '\0');
+}
+
+// quillop-art --icon SIZE FILE.png, or --maskable-icon.
+int write_icon(const char* size_text, const char* path, bool maskable) {
+    const int32_t size = icon_size(size_text, maskable ? 128 : 64);
+    if (size == 0 || !is_file_argument(path)) {
+        return fail_usage();
+    }
+    build_tile_set();
+    const int status = write_png(path, png_of(icon_picture(size, maskable)));
+    release_tile_set();
+    return status;
 }
 
 }  // namespace
@@ -173,12 +272,18 @@ int main(int argc, char** argv) {
         std::fputs(usage, stdout);
         return 0;
     }
+    if (argc == 4 && std::strcmp(argv[1], "--icon") == 0) {
+        return write_icon(argv[2], argv[3], false);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--maskable-icon") == 0) {
+        return write_icon(argv[2], argv[3], true);
+    }
     const bool board = argc == 3 && std::strcmp(argv[1], "--board") == 0;
     if (!board && argc != 2) {
         return fail_usage();
     }
     const char* path = argv[argc - 1];
-    if (path[0] == '\0' || (path[0] == '-' && path[1] != '\0')) {
+    if (!is_file_argument(path)) {
         return fail_usage();
     }
     build_tile_set();
