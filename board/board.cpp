@@ -138,8 +138,27 @@ int32_t deal_board_seeded(int32_t colours, int32_t width, int32_t height, uint32
     return deal(colours, width, height, &seed);
 }
 
+int32_t colour_number(int64_t value) {
+    switch (value) {
+        case 0:
+            return 0;
+        case 1:
+            return 1;
+        case 2:
+            return 2;
+        case 4:
+            return 3;
+        case 8:
+            return 4;
+        case 16:
+            return 5;
+        default:
+            return -1;
+    }
+}
+
 bool is_cell_value(int64_t value) {
-    return value == 0 || value == 1 || value == 2 || value == 4 || value == 8 || value == 16;
+    return colour_number(value) >= 0;
 }
 
 int32_t position_is_settled(int32_t width, int32_t height, const Cell* cells) {

@@ -44,6 +44,9 @@ int32_t deal_board_seeded(int32_t colours, int32_t width, int32_t height, uint32
 // left then).
 int32_t load_board(int32_t width, int32_t height, const Cell* cells);
 
+// The colour a cell value holds: 0 for empty, 1 to 5 for the colour bits 1, 2, 4, 8, 16, and
+// -1 for any other value.
+int32_t colour_number(int64_t value);
 // Whether value is what a settled cell may hold: 0 (empty) or one colour bit 1, 2, 4, 8, 16.
 bool is_cell_value(int64_t value);
 // 1 when width * height cell values (top row first) form a settled position: cell values

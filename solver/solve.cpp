@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "board/board.hpp"
 #include "solver/anytime_search.hpp"
 #include "solver/exact_search.hpp"
 #include "solver/solver.hpp"
@@ -18,48 +19,9 @@ uint64_t split_mix(uint64_t& state) {
 
 namespace {
 
-int32_t colour_number(signed char value) {
-    switch (value) {
-        case 0:
-            return 0;
-        case 1:
-            return 1;
-        case 2:
-            return 2;
-        case 4:
-            return 3;
-        case 8:
-            return 4;
-        case 16:
-            return 5;
-        default:
-            return -1;
-    }
-}
-
 std::size_t at(int32_t column, int32_t row, int32_t height) {
     return static_cast<std::size_t>(column) * static_cast<std::size_t>(height) +
            static_cast<std::size_t>(row);
-}
-
-// Whether cells (bottom-up columns of colour numbers) are settled: no hole under a tile in a
-// column, and the columns holding tiles one run from column 0.
-bool position_is_settled(const Position& p) {
-    bool empty_column_seen = false;
-    for (int32_t column = 0; column < p.width; ++column) {
-        bool hole = false;
-        for (int32_t row = 0; row < p.height; ++row) {
-            const bool tile = p.cells[at(column, row, p.height)] != 0;
-            if (tile && hole)
-                return false;
-            hole = hole || !tile;
-        }
-        const bool empty = p.cells[at(column, 0, p.height)] == 0;
-        if (!empty && empty_column_seen)
-            return false;
-        empty_column_seen = empty_column_seen || empty;
-    }
-    return true;
 }
 
 // Writes the search's best sequence into the solution.
@@ -241,6 +203,16 @@ bool position_from_cells(int32_t width, int32_t height, const signed char* cells
     if (!solver_takes_size(width, height, failure)) {
         return false;
     }
+    for (int32_t cell = 0; cell < width * height; ++cell) {
+        if (!is_cell_value(cells[cell])) {
+            failure = "a cell holds no colour";
+            return false;
+        }
+    }
+    if (position_is_settled(width, height, cells) == 0) {
+        failure = "the position is not settled";
+        return false;
+    }
     Position p;
     p.width = width;
     p.height = height;
@@ -250,16 +222,8 @@ bool position_from_cells(int32_t width, int32_t height, const signed char* cells
         for (int32_t row = 0; row < height; ++row) {
             const int32_t colour =
                 colour_number(cells[static_cast<std::size_t>(row * width + column)]);
-            if (colour < 0) {
-                failure = "a cell holds no colour";
-                return false;
-            }
             p.cells[at(column, height - 1 - row, height)] = static_cast<uint8_t>(colour);
         }
-    }
-    if (!position_is_settled(p)) {
-        failure = "the position is not settled";
-        return false;
     }
     for (int32_t column = 0; column < width; ++column) {
         int32_t tiles = 0;

@@ -1,6 +1,6 @@
 // The solver: finds a sequence of moves that leaves as few tiles as possible, and proves it
 // optimal where the search can. Standard C++ only; it keeps its own positions and never
-// touches the engine's board.
+// touches the engine's board, whose cell-value and settled tests it shares.
 #pragma once
 
 #include <cstddef>

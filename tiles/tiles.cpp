@@ -1,5 +1,7 @@
 #include "tiles/tiles.hpp"
 
+#include "board/board.hpp"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -95,22 +97,8 @@ void release_tile_set() {
 }
 
 int32_t tile_for_cell(int32_t cell) {
-    switch (cell) {
-        case 0:
-            return 0;
-        case 1:
-            return 1;
-        case 2:
-            return 2;
-        case 4:
-            return 3;
-        case 8:
-            return 4;
-        case 16:
-            return 5;
-        default:
-            return no_tile;
-    }
+    // Tile k pictures colour k; no_tile is the board's -1 for a value of no colour.
+    return colour_number(cell);
 }
 
 void draw_tile_pixels(const PixelBuffer& target, int32_t index, int32_t x, int32_t y) {
