@@ -67,6 +67,10 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     level[0] = s.frames[0].board;
     int64_t level_size = 1;
     bool narrowed = false;
+    // Once a cut-down has left more positions out than it kept, a candidate worse than the
+    // last one it kept can never be chosen: it is left out at once instead of being sorted.
+    bool full = false;
+    Candidate worst_kept{};
     const auto better = [](const Candidate& a, const Candidate& b) {
         if (a.score != b.score)
             return a.score < b.score;
@@ -85,10 +89,15 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
         const int64_t kept = std::min(width, count);
         narrowed = narrowed || kept < count;
         std::partial_sort(candidates, candidates + kept, candidates + count, better);
+        if (kept < count) {
+            worst_kept = candidates[kept - 1];
+            full = true;
+        }
         return kept;
     };
     for (int32_t depth = 0; level_size > 0; ++depth) {
         int64_t count = 0;
+        full = false;
         bool cut = false;
         for (int64_t slot = 0; slot < level_size && !cut; ++slot) {
             parent.board = level[slot];
@@ -122,8 +131,11 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
                 if (lone_bound_of(scratch.counts) >= s.best) {
                     continue;
                 }
-                candidates[count++] = Candidate{score_of(scratch), static_cast<int32_t>(slot),
-                                                group.first, group.colour, scratch.key};
+                const Candidate candidate{score_of(scratch), static_cast<int32_t>(slot),
+                                          group.first, group.colour, scratch.key};
+                if (!full || better(candidate, worst_kept)) {
+                    candidates[count++] = candidate;
+                }
             }
             if (count > 8 * width) {
                 count = cut_down(count);

@@ -65,10 +65,16 @@ Position position_of_board(const Geometry<Words>& g, const BitBoard<Words>& boar
     return p;
 }
 
+// Each colour is mixed on its own, so that the five chains of multiplications run side by
+// side, and the five are then mixed together.
 template <int Words>
 uint64_t key_of(const Geometry<Words>& g, const BitBoard<Words>& board) {
-    uint64_t key = 0x51u;
-    for (const Bits<Words>& bits : board.colour) key = mix_key(key, bits, g.used_words);
+    uint64_t lanes[colour_count];
+    for (int32_t c = 0; c < colour_count; ++c) {
+        lanes[c] = mix_key(0x51u + static_cast<uint64_t>(c), board.colour[c], g.used_words);
+    }
+    uint64_t key = 0;
+    for (const uint64_t lane : lanes) key = (key ^ lane) * 0x9E3779B97F4A7C15ull;
     return finish_key(key);
 }
 
@@ -108,11 +114,15 @@ void remove_group(const Geometry<Words>& g, BitBoard<Words>& board, Bits<Words> 
             const int32_t low = column * g.height;
             const uint64_t gone = field_of(group, low, g.height);
             set_field(group, low, g.height, 0);
+            uint64_t column_of[colour_count];
+            for (int32_t c = 0; c < colour_count; ++c) {
+                column_of[c] = field_of(board.colour[c], low, g.height);
+            }
+            squeeze_out(column_of, gone);
             uint64_t left = 0;
-            for (Bits<Words>& bits : board.colour) {
-                const uint64_t kept = squeeze_out(field_of(bits, low, g.height), gone);
-                set_field(bits, low, g.height, kept);
-                left |= kept;
+            for (int32_t c = 0; c < colour_count; ++c) {
+                set_field(board.colour[c], low, g.height, column_of[c]);
+                left |= column_of[c];
             }
             if (left == 0) {
                 close_column(g, board, column);

@@ -75,7 +75,6 @@ int32_t branch(Search<Words>& s, int32_t depth, const Group* played) {
         }
         play_group(s.geometry, frame, frame.groups[g], child);
         ++s.nodes;
-        count_and_key(s.geometry, child);
         s.path[depth] = frame.groups[g].first;
         const int32_t found = branch(s, depth + 1, &frame.groups[g]);
         if (s.stopped || s.finished) {

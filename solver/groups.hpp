@@ -111,20 +111,23 @@ Bits<Words> piece_at(const Geometry<Words>& g, const BitBoard<Words>& board, int
     return flood(g, seed, board.colour[colour - 1]);
 }
 
-// Makes child the position after the group of parent.
+// Makes child the position after the group of parent, counted and keyed: the counts are the
+// parent's less the group.
 template <int Words>
 void play_group(const Geometry<Words>& g, const Frame<Words>& parent, const Group& group,
                 Frame<Words>& child) {
     child.board = parent.board;
     remove_group(g, child.board, piece_at(g, parent.board, group.first, group.colour));
+    for (int32_t c = 0; c <= colour_count; ++c) child.counts[c] = parent.counts[c];
+    child.counts[group.colour] -= group.size;
+    child.key = key_of(g, child.board);
 }
 
-// The same, and the child analysed.
+// The same, and the child's groups listed.
 template <int Words>
 void play_and_analyse(const Geometry<Words>& g, const Frame<Words>& parent, const Group& group,
                       Frame<Words>& child) {
     play_group(g, parent, group, child);
-    count_and_key(g, child);
     list_groups_after(g, parent, group, child);
 }
 

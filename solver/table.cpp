@@ -10,6 +10,9 @@
 
 namespace {
 
+constexpr uintptr_t cache_line = 64;
+static_assert(least_table_bytes == cache_line, "a bucket fills one cache line");
+
 // Asks for huge pages under a large table, where lookups are spread over gigabytes and
 // small pages cost a page walk each; only a request, on Linux.
 void ask_for_huge_pages(void* memory, std::size_t bytes) {
@@ -45,19 +48,25 @@ bool allocate_table(TranspositionTable& table, std::size_t bytes) {
     while (buckets <= bytes / 2 / least_table_bytes) {
         buckets *= 2;
     }
-    void* memory = solver_allocate(buckets * least_table_bytes);
+    // A bucket is one cache line once the entries start on a line boundary; a probe then
+    // reads one line, where at calloc's 16-byte alignment it read two.
+    const std::size_t bytes_used = buckets * least_table_bytes;
+    void* memory = solver_allocate(bytes_used + cache_line);
     if (memory == nullptr) {
         return false;
     }
-    ask_for_huge_pages(memory, buckets * least_table_bytes);
-    table.entries = static_cast<TableEntry*>(memory);
+    const uintptr_t at = (reinterpret_cast<uintptr_t>(memory) + cache_line - 1) & ~(cache_line - 1);
+    ask_for_huge_pages(reinterpret_cast<void*>(at), bytes_used);
+    table.memory = memory;
+    table.entries = reinterpret_cast<TableEntry*>(at);
     table.bucket_mask = buckets - 1;
     table.generation = 0;
     return true;
 }
 
 void release_table(TranspositionTable& table) {
-    std::free(table.entries);
+    std::free(table.memory);
+    table.memory = nullptr;
     table.entries = nullptr;
     table.bucket_mask = 0;
     table.generation = 0;
