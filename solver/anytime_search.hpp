@@ -37,6 +37,58 @@ int64_t score_of(const Frame<Words>& frame) {
 
 enum class BeamEnd { done, wider, no_memory };
 
+// The candidates of one beam level, one a position: a candidate for a position already there
+// only replaces it when better. Positions are found by their key in an open-addressed index,
+// so that choosing the best needs no sort by key.
+struct CandidateSet {
+    Candidate* items;
+    int64_t count;
+    int32_t* index;  // where each position's candidate is, -1 for none; a power of two long
+    uint64_t mask;
+};
+
+// The order the beam keeps candidates in: lower score first, ties by parent, then by group.
+inline bool better(const Candidate& a, const Candidate& b) {
+    if (a.score != b.score)
+        return a.score < b.score;
+    if (a.parent != b.parent)
+        return a.parent < b.parent;
+    return a.first < b.first;
+}
+
+inline int64_t index_length(int64_t candidates) {
+    int64_t length = 1;
+    while (length < 2 * candidates) length *= 2;
+    return length;
+}
+
+inline void add_candidate(CandidateSet& set, const Candidate& candidate) {
+    uint64_t at = candidate.key & set.mask;
+    while (set.index[at] >= 0) {
+        Candidate& other = set.items[set.index[at]];
+        if (other.key == candidate.key) {
+            if (better(candidate, other))
+                other = candidate;
+            return;
+        }
+        at = (at + 1) & set.mask;
+    }
+    set.index[at] = static_cast<int32_t>(set.count);
+    set.items[set.count++] = candidate;
+}
+
+// Keeps the best `most` candidates, best first, and indexes them again.
+inline void keep_best(CandidateSet& set, int64_t most) {
+    const int64_t kept = std::min(most, set.count);
+    if (kept < set.count) {
+        std::nth_element(set.items, set.items + kept, set.items + set.count, better);
+    }
+    std::sort(set.items, set.items + kept, better);
+    std::fill(set.index, set.index + set.mask + 1, -1);
+    set.count = 0;
+    for (int64_t k = 0; k < kept; ++k) add_candidate(set, set.items[k]);
+}
+
 // One beam search of the given width, kept within the budget unless told to run to its end
 // (the first, narrowest one always does, so that every solve has a sequence to give; past the
 // budget it looks only as far as the first child that can go on at each level, so that even
@@ -52,7 +104,9 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     // Candidates are cut down to the best `width` whenever eight times that many have gathered,
     // which keeps the same ones as choosing among all at once.
     const int64_t room_for_candidates = 8 * width + groups_most;
-    Candidate* candidates = take_array<Candidate>(memory, room_for_candidates);
+    CandidateSet set{take_array<Candidate>(memory, room_for_candidates), 0,
+                     take_array<int32_t>(memory, index_length(room_for_candidates)),
+                     static_cast<uint64_t>(index_length(room_for_candidates) - 1)};
     Link* history = take_array<Link>(memory, width * s.depths);
     Group* room = take_array<Group>(memory, 2 * int64_t{groups_most});
     int32_t* line = take_array<int32_t>(memory, s.depths);
@@ -71,32 +125,19 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     // last one it kept can never be chosen: it is left out at once instead of being sorted.
     bool full = false;
     Candidate worst_kept{};
-    const auto better = [](const Candidate& a, const Candidate& b) {
-        if (a.score != b.score)
-            return a.score < b.score;
-        if (a.parent != b.parent)
-            return a.parent < b.parent;
-        return a.first < b.first;
-    };
     // One of each position, the best scored, at most `width` of them, best first.
-    const auto cut_down = [&](int64_t count) {
-        std::sort(candidates, candidates + count, [&](const Candidate& a, const Candidate& b) {
-            return a.key != b.key ? a.key < b.key : better(a, b);
-        });
-        count = std::unique(candidates, candidates + count,
-                            [](const Candidate& a, const Candidate& b) { return a.key == b.key; }) -
-                candidates;
-        const int64_t kept = std::min(width, count);
-        narrowed = narrowed || kept < count;
-        std::partial_sort(candidates, candidates + kept, candidates + count, better);
-        if (kept < count) {
-            worst_kept = candidates[kept - 1];
+    const auto cut_down = [&]() {
+        const int64_t before = set.count;
+        keep_best(set, width);
+        if (set.count < before) {
+            narrowed = true;
+            worst_kept = set.items[set.count - 1];
             full = true;
         }
-        return kept;
     };
     for (int32_t depth = 0; level_size > 0; ++depth) {
-        int64_t count = 0;
+        set.count = 0;
+        std::fill(set.index, set.index + set.mask + 1, -1);
         full = false;
         bool cut = false;
         for (int64_t slot = 0; slot < level_size && !cut; ++slot) {
@@ -107,7 +148,7 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
                     give_back(memory);
                     return BeamEnd::wider;
                 }
-                if (whole && count > 0 && out_of_budget(s)) {
+                if (whole && set.count > 0 && out_of_budget(s)) {
                     cut = true;
                     break;
                 }
@@ -134,16 +175,17 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
                 const Candidate candidate{score_of(scratch), static_cast<int32_t>(slot),
                                           group.first, group.colour, scratch.key};
                 if (!full || better(candidate, worst_kept)) {
-                    candidates[count++] = candidate;
+                    add_candidate(set, candidate);
                 }
             }
-            if (count > 8 * width) {
-                count = cut_down(count);
+            if (set.count > 8 * width) {
+                cut_down();
             }
         }
-        const int64_t kept = cut_down(count);
+        cut_down();
+        const int64_t kept = set.count;
         for (int64_t k = 0; k < kept; ++k) {
-            const Candidate& c = candidates[k];
+            const Candidate& c = set.items[k];
             next[k] = level[c.parent];
             remove_group(g, next[k], piece_at(g, next[k], c.first, c.colour));
             history[int64_t{depth} * width + k] = Link{c.parent, c.first};
@@ -160,7 +202,8 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
 template <int Words>
 int64_t widest_beam(const Search<Words>& s) {
     const int64_t slot_bytes = 2 * int64_t{sizeof(BitBoard<Words>)} +
-                               8 * int64_t{sizeof(Candidate)} + s.depths * int64_t{sizeof(Link)};
+                               8 * int64_t{sizeof(Candidate)} + 32 * int64_t{sizeof(int32_t)} +
+                               s.depths * int64_t{sizeof(Link)};
     return std::max<int64_t>(16, (int64_t{512} << 20) / slot_bytes);
 }
 
