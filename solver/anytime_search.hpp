@@ -28,11 +28,14 @@ struct Link {
     int32_t first;
 };
 
-// Lower is better: few lone-colour tiles, then few pieces the tiles are split into.
+// Lower is better: few lone-colour tiles, then few lone tiles, then few pieces the tiles are
+// split into. Lone tiles weigh as much as seven groups: on the six hardest 5-colour 10 x 8
+// deals that can be cleared, beams then cleared them in 132 million positions in all, where
+// with a lone tile worth one and a half groups they took 188 million.
 template <int Words>
 int64_t score_of(const Frame<Words>& frame) {
     return int64_t{lone_bound_of(frame.counts)} * 100000 + frame.components * 16 +
-           frame.lone_tiles * 8;
+           frame.lone_tiles * 96;
 }
 
 enum class BeamEnd { done, wider, no_memory };
