@@ -4,32 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace {
 
 constexpr uintptr_t cache_line = 64;
 static_assert(least_table_bytes == cache_line, "a bucket fills one cache line");
 
-// Asks for huge pages under a large table, where lookups are spread over gigabytes and
-// small pages cost a page walk each; only a request, on Linux.
-void ask_for_huge_pages(void* memory, std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t huge = uintptr_t{2} << 20;
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(memory) + huge - 1) & ~(huge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(huge - 1);
-    if (end > start) {
-        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-    }
-#else
-    (void)memory;
-    (void)bytes;
-#endif
-}
-
-// Zeroed memory from calloc: the pages of a large table are only touched when used.
+// Zeroed memory from calloc: the pages of a large table are only touched when used. Huge
+// pages were tried: no faster a lookup here, and their zeroing cost a second more a solve.
 void* zeroed(std::size_t bytes) {
     return std::calloc(bytes, 1);
 }
@@ -56,7 +37,6 @@ bool allocate_table(TranspositionTable& table, std::size_t bytes) {
         return false;
     }
     const uintptr_t at = (reinterpret_cast<uintptr_t>(memory) + cache_line - 1) & ~(cache_line - 1);
-    ask_for_huge_pages(reinterpret_cast<void*>(at), bytes_used);
     table.memory = memory;
     table.entries = reinterpret_cast<TableEntry*>(at);
     table.bucket_mask = buckets - 1;
