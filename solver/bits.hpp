@@ -245,7 +245,8 @@ Geometry<Words> geometry_of(int32_t width, int32_t height) {
 // Inlined always: called apart, it costs a tenth more on the flood fill.
 template <int Words, Bits<Words> (*Up)(const Bits<Words>&, int32_t),
           Bits<Words> (*Down)(const Bits<Words>&, int32_t)>
-[[gnu::always_inline]] inline Bits<Words> ring_by(const Geometry<Words>& g, const Bits<Words>& cells) {
+[[gnu::always_inline]] inline Bits<Words> ring_by(const Geometry<Words>& g,
+                                                  const Bits<Words>& cells) {
     Bits<Words> near = Up(both(cells, g.not_top), 1);
     near = either(near, Down(both(cells, g.not_bottom), 1));
     near = either(near, Up(cells, g.height));

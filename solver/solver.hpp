@@ -34,7 +34,7 @@ struct TableEntry {
 };
 
 struct TranspositionTable {
-    void* memory = nullptr;         // as allocated; entries start at its first cache line
+    void* memory = nullptr;  // as allocated; entries start at its first cache line
     TableEntry* entries = nullptr;
     std::size_t bucket_mask = 0;  // buckets of table_bucket entries, a power of two of them
     uint16_t generation = 0;

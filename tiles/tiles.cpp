@@ -1,9 +1,9 @@
 #include "tiles/tiles.hpp"
 
-#include "board/board.hpp"
-
 #include <cstdlib>
 #include <cstring>
+
+#include "board/board.hpp"
 
 unsigned char* tile_images[tile_count] = {};
 TileBitmapInfo tile_bitmap_info = {};
@@ -96,8 +96,10 @@ void release_tile_set() {
     }
 }
 
+// Tile k pictures colour k, and a value of no colour has no tile.
+static_assert(no_tile == -1, "colour_number gives -1 for a value of no colour");
+
 int32_t tile_for_cell(int32_t cell) {
-    // Tile k pictures colour k; no_tile is the board's -1 for a value of no colour.
     return colour_number(cell);
 }
 
