@@ -8,6 +8,7 @@
 
 #include "board/board.hpp"
 #include "solver/solver.hpp"
+#include "tools/common/large_pages.hpp"
 
 namespace {
 
@@ -23,6 +24,7 @@ Position dealt_position(int32_t colours, int32_t width, int32_t height, uint32_t
 TranspositionTable& shared_table() {
     static TranspositionTable table;
     if (table.entries == nullptr) {
+        solver_allocate = zeroed_on_large_pages;
         allocate_table(table, default_table_bytes);
     }
     return table;

@@ -43,12 +43,21 @@ enum class BeamEnd { done, wider, no_memory };
 // The candidates of one beam level, one a position: a candidate for a position already there
 // only replaces it when better. Positions are found by their key in an open-addressed index,
 // so that choosing the best needs no sort by key.
+// A place in the index: the candidate's number, -1 for none, and the high half of its key, so
+// that a new position is told from those already there without reading the candidates.
+struct IndexSlot {
+    int32_t item;
+    uint32_t check;
+};
+
 struct CandidateSet {
     Candidate* items;
     int64_t count;
-    int32_t* index;  // where each position's candidate is, -1 for none; a power of two long
+    IndexSlot* index;  // a power of two long
     uint64_t mask;
 };
+
+constexpr IndexSlot no_slot{-1, 0};
 
 // The order the beam keeps candidates in: lower score first, ties by parent, then by group.
 inline bool better(const Candidate& a, const Candidate& b) {
@@ -65,18 +74,27 @@ inline int64_t index_length(int64_t candidates) {
     return length;
 }
 
+// Starts a position's place in the index on its way into the cache: in a wide beam nearly
+// every new position's place misses it.
+inline void prefetch_slot(const CandidateSet& set, uint64_t key) {
+    __builtin_prefetch(set.index + (key & set.mask));
+}
+
 inline void add_candidate(CandidateSet& set, const Candidate& candidate) {
+    const auto check = static_cast<uint32_t>(candidate.key >> 32);
     uint64_t at = candidate.key & set.mask;
-    while (set.index[at] >= 0) {
-        Candidate& other = set.items[set.index[at]];
+    for (; set.index[at].item >= 0; at = (at + 1) & set.mask) {
+        if (set.index[at].check != check) {
+            continue;
+        }
+        Candidate& other = set.items[set.index[at].item];
         if (other.key == candidate.key) {
             if (better(candidate, other))
                 other = candidate;
             return;
         }
-        at = (at + 1) & set.mask;
     }
-    set.index[at] = static_cast<int32_t>(set.count);
+    set.index[at] = IndexSlot{static_cast<int32_t>(set.count), check};
     set.items[set.count++] = candidate;
 }
 
@@ -87,7 +105,7 @@ inline void keep_best(CandidateSet& set, int64_t most) {
         std::nth_element(set.items, set.items + kept, set.items + set.count, better);
     }
     std::sort(set.items, set.items + kept, better);
-    std::fill(set.index, set.index + set.mask + 1, -1);
+    std::fill(set.index, set.index + set.mask + 1, no_slot);
     set.count = 0;
     for (int64_t k = 0; k < kept; ++k) add_candidate(set, set.items[k]);
 }
@@ -108,10 +126,11 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     // which keeps the same ones as choosing among all at once.
     const int64_t room_for_candidates = 8 * width + groups_most;
     CandidateSet set{take_array<Candidate>(memory, room_for_candidates), 0,
-                     take_array<int32_t>(memory, index_length(room_for_candidates)),
+                     take_array<IndexSlot>(memory, index_length(room_for_candidates)),
                      static_cast<uint64_t>(index_length(room_for_candidates) - 1)};
     Link* history = take_array<Link>(memory, width * s.depths);
     Group* room = take_array<Group>(memory, 2 * int64_t{groups_most});
+    Candidate* made = take_array<Candidate>(memory, groups_most);
     int32_t* line = take_array<int32_t>(memory, s.depths);
     if (memory.failed) {
         give_back(memory);
@@ -140,18 +159,21 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     };
     for (int32_t depth = 0; level_size > 0; ++depth) {
         set.count = 0;
-        std::fill(set.index, set.index + set.mask + 1, -1);
+        std::fill(set.index, set.index + set.mask + 1, no_slot);
         full = false;
         bool cut = false;
         for (int64_t slot = 0; slot < level_size && !cut; ++slot) {
             parent.board = level[slot];
             analyse(g, parent);
+            // The children's places in the index are asked for as they are made, and the
+            // children added once all are made, so that the index's cache misses overlap.
+            int32_t made_count = 0;
             for (int32_t i = 0; i < parent.group_count; ++i) {
                 if (s.finished || (!whole && out_of_budget(s))) {
                     give_back(memory);
                     return BeamEnd::wider;
                 }
-                if (whole && set.count > 0 && out_of_budget(s)) {
+                if (whole && set.count + made_count > 0 && out_of_budget(s)) {
                     cut = true;
                     break;
                 }
@@ -178,9 +200,11 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
                 const Candidate candidate{score_of(scratch), static_cast<int32_t>(slot),
                                           group.first, group.colour, scratch.key};
                 if (!full || better(candidate, worst_kept)) {
-                    add_candidate(set, candidate);
+                    prefetch_slot(set, candidate.key);
+                    made[made_count++] = candidate;
                 }
             }
+            for (int32_t k = 0; k < made_count; ++k) add_candidate(set, made[k]);
             if (set.count > 8 * width) {
                 cut_down();
             }
@@ -205,7 +229,7 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
 template <int Words>
 int64_t widest_beam(const Search<Words>& s) {
     const int64_t slot_bytes = 2 * int64_t{sizeof(BitBoard<Words>)} +
-                               8 * int64_t{sizeof(Candidate)} + 32 * int64_t{sizeof(int32_t)} +
+                               8 * int64_t{sizeof(Candidate)} + 32 * int64_t{sizeof(IndexSlot)} +
                                s.depths * int64_t{sizeof(Link)};
     return std::max<int64_t>(16, (int64_t{512} << 20) / slot_bytes);
 }

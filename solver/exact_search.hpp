@@ -2,6 +2,7 @@
 // lower bounds it finds kept in the table. Internal to the solver.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "solver/search_state.hpp"
@@ -35,12 +36,69 @@ void order_groups(Frame<Words>& frame) {
     }
 }
 
+// Moves the groups that are asleep to the end of the list, the others keeping their order.
+template <int Words>
+void put_asleep_last(Frame<Words>& frame) {
+    frame.awake = 0;
+    for (int32_t i = 0; i < frame.group_count; ++i) {
+        if (has_bit(frame.asleep, frame.groups[i].first)) {
+            continue;
+        }
+        const Group moving = frame.groups[i];
+        for (int32_t j = i; j > frame.awake; --j) frame.groups[j] = frame.groups[j - 1];
+        frame.groups[frame.awake++] = moving;
+    }
+}
+
+// Groups that two moves apart leave as they were: a column of tiles lies between them, so
+// either order of the two leaves the same position.
+inline bool apart(const Group& a, const Group& b) {
+    return a.high_column + 1 < b.low_column || b.high_column + 1 < a.low_column;
+}
+
+// The groups the child after the parent's group `played` need not play: those of the parent
+// that were searched before it or were asleep there, and lie apart from it. Each of them was
+// searched from a position the child's moves can reach as well, in the other order, so the
+// child only has to find what none of them leads to. Groups right of the played one move left
+// by the columns it emptied.
+template <int Words>
+Bits<Words> asleep_after(const Geometry<Words>& g, const Frame<Words>& parent, int32_t played,
+                         const Frame<Words>& child) {
+    const Group& move = parent.groups[played];
+    const int32_t shift = (parent.board.columns - child.board.columns) * g.height;
+    Bits<Words> asleep = no_bits<Words>();
+    for (int32_t i = 0; i < parent.group_count; ++i) {
+        const Group& other = parent.groups[i];
+        if ((i < played || i >= parent.awake) && apart(other, move)) {
+            set_bit(asleep, other.low_column < move.low_column ? other.first : other.first - shift);
+        }
+    }
+    return asleep;
+}
+
+// Makes the children of the frame at depth for its groups from `from` on, as many as
+// children_ahead, and starts their table lookups.
+template <int Words>
+void play_ahead(Search<Words>& s, int32_t depth, int32_t from) {
+    const Frame<Words>& frame = s.frames[depth];
+    Frame<Words>* ahead = s.ahead + int64_t{depth} * children_ahead;
+    const int32_t count = std::min(children_ahead, frame.awake - from);
+    for (int32_t k = 0; k < count; ++k) {
+        play_group(s.geometry, frame, frame.groups[from + k], ahead[k]);
+    }
+    // Asked for together, the lookups' page walks overlap; between moves they would each
+    // hold the processor up in turn.
+    for (int32_t k = 0; k < count; ++k) {
+        prefetch_bucket(*s.table, ahead[k].key);
+    }
+}
+
 // Returns a proven lower bound on the tiles any sequence from the frame at depth leaves; on
 // the way it records every better sequence it meets. Meaningless once the search stopped.
-// The frame comes counted and keyed; its groups are only listed when the bounds do not end
-// the search there.
+// The frame comes counted and keyed, made by the parent's group `played` (-1 at the root);
+// its groups are only listed when the bounds do not end the search there.
 template <int Words>
-int32_t branch(Search<Words>& s, int32_t depth, const Group* played) {
+int32_t branch(Search<Words>& s, int32_t depth, int32_t played) {
     Frame<Words>& frame = s.frames[depth];
     const int32_t tiles = frame.board.tiles;
     // Every position goes in the table: small ones too, whose search again costs more than
@@ -54,10 +112,13 @@ int32_t branch(Search<Words>& s, int32_t depth, const Group* played) {
     if (bound >= s.best) {
         return bound;
     }
-    if (played == nullptr) {
+    if (played < 0) {
         list_groups(s.geometry, frame);
+        frame.asleep = no_bits<Words>();
     } else {
-        list_groups_after(s.geometry, s.frames[depth - 1], *played, frame);
+        const Frame<Words>& parent = s.frames[depth - 1];
+        list_groups_after(s.geometry, parent, parent.groups[played], frame);
+        frame.asleep = asleep_after(s.geometry, parent, played, frame);
     }
     if (frame.group_count == 0) {
         if (tiles < s.best) {
@@ -66,17 +127,22 @@ int32_t branch(Search<Words>& s, int32_t depth, const Group* played) {
         return tiles;
     }
     order_groups(frame);
+    put_asleep_last(frame);
     const int64_t nodes_before = s.nodes;
     int32_t value = no_value;
     Frame<Words>& child = s.frames[depth + 1];
-    for (int32_t g = 0; g < frame.group_count; ++g) {
+    Frame<Words>* ahead = s.ahead + int64_t{depth} * children_ahead;
+    for (int32_t g = 0; g < frame.awake; ++g) {
         if (out_of_budget(s)) {
             return 0;
         }
-        play_group(s.geometry, frame, frame.groups[g], child);
+        if (g % children_ahead == 0) {
+            play_ahead(s, depth, g);
+        }
+        take_position(child, ahead[g % children_ahead]);
         ++s.nodes;
         s.path[depth] = frame.groups[g].first;
-        const int32_t found = branch(s, depth + 1, &frame.groups[g]);
+        const int32_t found = branch(s, depth + 1, g);
         if (s.stopped || s.finished) {
             return 0;
         }
@@ -84,6 +150,11 @@ int32_t branch(Search<Words>& s, int32_t depth, const Group* played) {
         if (value <= bound) {
             break;
         }
+    }
+    if (frame.awake < frame.group_count) {
+        // What the groups asleep lead to was searched elsewhere and found no better than
+        // the best so far: the least of the children is at least that.
+        value = value < s.best ? value : s.best;
     }
     value = value > bound ? value : bound;
     store(*s.table, frame.key, value, s.nodes - nodes_before);

@@ -25,6 +25,10 @@ struct Frame {
     int32_t counts[colour_count + 1];  // tiles of each colour number
     int32_t components;                // groups and lone tiles together
     int32_t lone_tiles;
+    // For the exact search: the first cells of the groups it need not play here, and how many
+    // groups, at the front of the list, it does play.
+    Bits<Words> asleep;
+    int32_t awake;
 };
 
 // The most groups a board of this many cells can have.
@@ -129,6 +133,14 @@ void play_and_analyse(const Geometry<Words>& g, const Frame<Words>& parent, cons
                       Frame<Words>& child) {
     play_group(g, parent, group, child);
     list_groups_after(g, parent, group, child);
+}
+
+// Copies a position made by play_group into the frame that searches it.
+template <int Words>
+void take_position(Frame<Words>& into, const Frame<Words>& made) {
+    into.board = made.board;
+    into.key = made.key;
+    for (int32_t c = 0; c <= colour_count; ++c) into.counts[c] = made.counts[c];
 }
 
 inline Move move_of(int32_t first, int32_t height) {

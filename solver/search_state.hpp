@@ -11,6 +11,8 @@
 #include "solver/solver.hpp"
 
 constexpr int32_t no_value = INT32_MAX;
+// Children the exact search makes at once, so that their table lookups overlap.
+constexpr int32_t children_ahead = 8;
 
 // Blocks of zeroed memory, all given back together.
 struct SearchMemory {
@@ -46,6 +48,7 @@ struct Search {
     Geometry<Words> geometry;
     SearchMemory memory;
     Frame<Words>* frames = nullptr;  // one a depth, for every depth a search can reach
+    Frame<Words>* ahead = nullptr;   // children_ahead a depth, made before they are searched
     int32_t depths = 0;
     DeadScratch dead = {};
     int32_t* path = nullptr;       // first cells of the groups played on the way to each depth
@@ -73,6 +76,7 @@ bool prepare_search(Search<Words>& s, const Position& position) {
     const int32_t cells = position.width * position.height;
     s.depths = position.tiles / 2 + 2;
     s.frames = take_array<Frame<Words>>(s.memory, s.depths);
+    s.ahead = take_array<Frame<Words>>(s.memory, int64_t{s.depths} * children_ahead);
     Group* groups = take_array<Group>(s.memory, int64_t{s.depths} * most_groups(cells));
     s.dead.dead = take_array<uint8_t>(s.memory, cells);
     s.dead.dead_below = take_array<uint16_t>(s.memory, cells + position.width);

@@ -92,7 +92,7 @@ bool run_solve(Search<Words>& s, Solution& solution, std::string& failure) {
             static_cast<double>(std::max<int64_t>(s.nodes - start, 4096)) * exact_share);
         s.round_limit = anytime ? s.nodes + quota : 0;
         s.stopped = false;
-        proven = branch(s, 0, nullptr) >= s.best && !s.stopped;
+        proven = branch(s, 0, -1) >= s.best && !s.stopped;
         s.round_limit = 0;
     }
     give_answer(s, proven || s.finished, solution);

@@ -15,10 +15,6 @@ void* zeroed(std::size_t bytes) {
     return std::calloc(bytes, 1);
 }
 
-TableEntry* bucket_of(const TranspositionTable& table, uint64_t key) {
-    return table.entries + (key & table.bucket_mask) * table_bucket;
-}
-
 }  // namespace
 
 SolverAllocator solver_allocate = zeroed;

@@ -5,6 +5,17 @@
 
 #include "solver/solver.hpp"
 
+inline TableEntry* bucket_of(const TranspositionTable& table, uint64_t key) {
+    return table.entries + (key & table.bucket_mask) * table_bucket;
+}
+
+// Starts the bucket of a position on its way into the cache, for a lookup soon after: in a
+// large table nearly every lookup misses the cache, and the search has other work to do
+// while the line comes.
+inline void prefetch_bucket(const TranspositionTable& table, uint64_t key) {
+    __builtin_prefetch(bucket_of(table, key));
+}
+
 // The bound stored for the position, -1 when there is none.
 int32_t probe(const TranspositionTable& table, uint64_t key);
 // Stores a proven bound; work is the nodes it took, which replacement keeps.

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "board/board.hpp"
+#include "solver/solver.hpp"
 #include "tools/board/quillop_board.hpp"
+#include "tools/common/large_pages.hpp"
 #include "tools/common/text_input.hpp"
 
 namespace {
@@ -35,6 +37,7 @@ int main(int argc, char** argv) {
             return report("cannot open " + input_name + ": " + std::strerror(errno));
         }
     }
+    solver_allocate = zeroed_on_large_pages;
     std::string failure;
     int status = run_board_script(input, input_name, stdout, failure);
     if (input != stdin) {

@@ -17,6 +17,7 @@
 
 #include "board/board.hpp"
 #include "solver/solver.hpp"
+#include "tools/common/large_pages.hpp"
 #include "tools/common/solving.hpp"
 #include "tools/common/text_input.hpp"
 #include "tools/survey/survey_file.hpp"
@@ -277,6 +278,7 @@ int main(int argc, char** argv) {
         std::fputs(usage, stdout);
         return 0;
     }
+    solver_allocate = zeroed_on_large_pages;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     SurveyCommand command;
     std::string failure;
