@@ -152,6 +152,25 @@ Solution anytime_in(const Position& position, AnytimeMethod method, int32_t leve
     return solution;
 }
 
+template <int Words>
+Solution exact_in(const Position& position, int64_t nodes, TranspositionTable& table) {
+    Search<Words> s;
+    s.table = &table;
+    s.node_limit = nodes;
+    s.start = std::chrono::steady_clock::now();
+    next_generation(table);
+    Solution solution;
+    solution.left = position.tiles;
+    if (prepare_search(s, position)) {
+        s.root_bound = dead_tile_bound(s.geometry, s.frames[0], s.dead);
+        record_best(s, position.tiles, s.path, 0);  // no move at all
+        const bool proven = s.finished || (branch(s, 0, -1) >= s.best && !s.stopped);
+        give_answer(s, proven || s.finished, solution);
+    }
+    give_back(s.memory);
+    return solution;
+}
+
 // Plays a click on a position of the given bit set size.
 template <int Words>
 bool play_in(Position& position, Move move) {
@@ -276,5 +295,11 @@ Solution anytime_search(const Position& position, AnytimeMethod method, int32_t 
                         int64_t nodes) {
     return by_size(position.width * position.height, [&](auto words) {
         return anytime_in<decltype(words)::value>(position, method, level, nodes);
+    });
+}
+
+Solution exact_search(const Position& position, int64_t nodes, TranspositionTable& table) {
+    return by_size(position.width * position.height, [&](auto words) {
+        return exact_in<decltype(words)::value>(position, nodes, table);
     });
 }

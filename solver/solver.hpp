@@ -96,3 +96,7 @@ bool solve_position(const Position& position, const SolveLimits& limits, Transpo
 enum class AnytimeMethod { beam, nested };
 Solution anytime_search(const Position& position, AnytimeMethod method, int32_t level,
                         int64_t nodes);
+
+// The exact search on its own within a node budget (0: none), with no sequence to start
+// from: what its pruning alone finds and proves. Uses and overwrites the table.
+Solution exact_search(const Position& position, int64_t nodes, TranspositionTable& table);

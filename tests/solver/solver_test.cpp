@@ -178,6 +178,36 @@ TEST_F(SolverTest, WithATableOfOneBucketAnswersEqualAnExhaustiveSearch) {
     release_table(tiny);
 }
 
+// The exact search alone, with no sequence from the beams to prune with, must find the
+// fewest tiles itself and prove it: its bounds and the moves it leaves out (two moves apart,
+// already tried in the other order) may lose nothing, with a table of one bucket too.
+TEST_F(SolverTest, TheExactSearchAloneFindsTheFewestAndProvesIt) {
+    TranspositionTable tiny;
+    ASSERT_TRUE(allocate_table(tiny, 1));
+    struct Size {
+        int32_t width, height;
+    };
+    for (const Size size : {Size{6, 4}, Size{7, 3}, Size{5, 5}, Size{8, 3}, Size{9, 2}}) {
+        for (int32_t colours = 2; colours <= 5; ++colours) {
+            for (uint32_t seed = 1; seed <= 12; ++seed) {
+                SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " " +
+                             std::to_string(colours) + " colours, seed " + std::to_string(seed));
+                const Position start = dealt(colours, size.width, size.height, seed);
+                std::map<std::vector<Cell>, int32_t> seen;
+                const int32_t fewest =
+                    exhaustive_fewest(size.width, size.height, cells_of_position(start), seen);
+                for (TranspositionTable* used : {&table, &tiny}) {
+                    const Solution found = exact_search(start, 0, *used);
+                    ASSERT_TRUE(found.optimal);
+                    ASSERT_EQ(found.left, fewest);
+                    expect_replays(start, found);
+                }
+            }
+        }
+    }
+    release_table(tiny);
+}
+
 TEST_F(SolverTest, KnownPositions) {
     // A lone tile of a colour can never go.
     const Position lone = position_of(3, 2, {1, 1, 2, 1, 1, 4});
