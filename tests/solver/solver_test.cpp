@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <sstream>
 #include <string>
@@ -55,8 +56,7 @@ protected:
             const Move move = solution.moves[i];
             ASSERT_EQ(play_move(move.column, move.row), 1) << "move " << i;
             ASSERT_TRUE(play_position_move(mine, move)) << "move " << i;
-            ASSERT_EQ(cells_of_position(mine), current_cells_top_row_first())
-                << "after move " << i;
+            ASSERT_EQ(cells_of_position(mine), current_cells_top_row_first()) << "after move " << i;
         }
         int32_t left = 0;
         for (const Cell cell : current_cells_top_row_first()) {
@@ -145,35 +145,46 @@ TEST_F(SolverTest, OptimalAgreesWithAnExhaustiveSearchOnTinyBoards) {
     EXPECT_EQ(checked, 108);
 }
 
+struct Size {
+    int32_t width, height;
+};
+
+// Deals every size with each colour count and seed, and hands each deal to check with the
+// fewest tiles an exhaustive search leaves.
+template <typename Check>
+void for_each_small_deal(std::initializer_list<Size> sizes, int32_t fewest_colours,
+                         int32_t most_colours, uint32_t seeds, Check check) {
+    for (const Size size : sizes) {
+        for (int32_t colours = fewest_colours; colours <= most_colours; ++colours) {
+            for (uint32_t seed = 1; seed <= seeds; ++seed) {
+                SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " " +
+                             std::to_string(colours) + " colours, seed " + std::to_string(seed));
+                const Position start = dealt(colours, size.width, size.height, seed);
+                std::map<std::vector<Cell>, int32_t> seen;
+                check(start,
+                      exhaustive_fewest(size.width, size.height, cells_of_position(start), seen));
+            }
+        }
+    }
+}
+
 // A table of one bucket is overwritten all the time: every answer must still be the
 // exhaustive search's, and a cut-short answer must never be below it or claim a proof.
 TEST_F(SolverTest, WithATableOfOneBucketAnswersEqualAnExhaustiveSearch) {
     TranspositionTable tiny;
     ASSERT_TRUE(allocate_table(tiny, 1));
     std::swap(table, tiny);
-    struct Size {
-        int32_t width, height;
-    };
-    for (const Size size : {Size{5, 4}, Size{4, 5}, Size{6, 3}, Size{3, 6}}) {
-        for (int32_t colours = 3; colours <= 5; ++colours) {
-            for (uint32_t seed = 1; seed <= 5; ++seed) {
-                SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " " +
-                             std::to_string(colours) + " colours, seed " + std::to_string(seed));
-                const Position start = dealt(colours, size.width, size.height, seed);
-                std::map<std::vector<Cell>, int32_t> seen;
-                const int32_t fewest =
-                    exhaustive_fewest(size.width, size.height, cells_of_position(start), seen);
-                const Solution whole = solve(start, 5000000);
-                ASSERT_TRUE(whole.optimal);
-                EXPECT_EQ(whole.left, fewest);
-                expect_replays(start, whole);
-                const Solution short_one = solve(start, 40);
-                EXPECT_GE(short_one.left, fewest);
-                EXPECT_TRUE(!short_one.optimal || short_one.left == fewest);
-                expect_replays(start, short_one);
-            }
-        }
-    }
+    for_each_small_deal({{5, 4}, {4, 5}, {6, 3}, {3, 6}}, 3, 5, 5,
+                        [&](const Position& start, int32_t fewest) {
+                            const Solution whole = solve(start, 5000000);
+                            ASSERT_TRUE(whole.optimal);
+                            EXPECT_EQ(whole.left, fewest);
+                            expect_replays(start, whole);
+                            const Solution short_one = solve(start, 40);
+                            EXPECT_GE(short_one.left, fewest);
+                            EXPECT_TRUE(!short_one.optimal || short_one.left == fewest);
+                            expect_replays(start, short_one);
+                        });
     std::swap(table, tiny);
     release_table(tiny);
 }
@@ -184,27 +195,15 @@ TEST_F(SolverTest, WithATableOfOneBucketAnswersEqualAnExhaustiveSearch) {
 TEST_F(SolverTest, TheExactSearchAloneFindsTheFewestAndProvesIt) {
     TranspositionTable tiny;
     ASSERT_TRUE(allocate_table(tiny, 1));
-    struct Size {
-        int32_t width, height;
-    };
-    for (const Size size : {Size{6, 4}, Size{7, 3}, Size{5, 5}, Size{8, 3}, Size{9, 2}}) {
-        for (int32_t colours = 2; colours <= 5; ++colours) {
-            for (uint32_t seed = 1; seed <= 12; ++seed) {
-                SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " " +
-                             std::to_string(colours) + " colours, seed " + std::to_string(seed));
-                const Position start = dealt(colours, size.width, size.height, seed);
-                std::map<std::vector<Cell>, int32_t> seen;
-                const int32_t fewest =
-                    exhaustive_fewest(size.width, size.height, cells_of_position(start), seen);
-                for (TranspositionTable* used : {&table, &tiny}) {
-                    const Solution found = exact_search(start, 0, *used);
-                    ASSERT_TRUE(found.optimal);
-                    ASSERT_EQ(found.left, fewest);
-                    expect_replays(start, found);
-                }
-            }
-        }
-    }
+    for_each_small_deal({{6, 4}, {7, 3}, {5, 5}, {8, 3}, {9, 2}}, 2, 5, 12,
+                        [&](const Position& start, int32_t fewest) {
+                            for (TranspositionTable* used : {&table, &tiny}) {
+                                const Solution found = exact_search(start, 0, *used);
+                                ASSERT_TRUE(found.optimal);
+                                ASSERT_EQ(found.left, fewest);
+                                expect_replays(start, found);
+                            }
+                        });
     release_table(tiny);
 }
 
