@@ -25,5 +25,23 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+# A mirror in the middle of a sync serves some lists at the wrong size for a while: try again,
+# then go on with the lists that did come.
+for try in 1 2 3; do
+    apt-get update -qq && break
+    echo "deps: some package lists did not come (try $try of 3)" >&2
+    [ "$try" -lt 3 ] && sleep 10
+done
+# Wine's 32-bit part needs the i386 lists to match the installed amd64 libraries. Without it
+# the Wine tests run the x86-64 build, so it is installed apart and may fail.
+required=()
+for package in "${missing[@]}"; do
+    [ "$package" = wine32:i386 ] || required+=("$package")
+done
+if [ ${#required[@]} -gt 0 ]; then
+    apt-get install -y -qq --no-install-recommends "${required[@]}" </dev/null
+fi
+if [ ${#required[@]} -lt ${#missing[@]} ] &&
+    ! apt-get install -y -qq --no-install-recommends wine32:i386 </dev/null; then
+    echo "deps: Wine's 32-bit part cannot be installed now; the Wine tests run the x86-64 build" >&2
+fi
