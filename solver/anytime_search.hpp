@@ -40,9 +40,6 @@ int64_t score_of(const Frame<Words>& frame) {
 
 enum class BeamEnd { done, wider, no_memory };
 
-// The candidates of one beam level, one a position: a candidate for a position already there
-// only replaces it when better. Positions are found by their key in an open-addressed index,
-// so that choosing the best needs no sort by key.
 // A place in the index: the candidate's number, -1 for none, and the high half of its key, so
 // that a new position is told from those already there without reading the candidates.
 struct IndexSlot {
@@ -50,6 +47,9 @@ struct IndexSlot {
     uint32_t check;
 };
 
+// The candidates of one beam level, one a position: a candidate for a position already there
+// only replaces it when better. Positions are found by their key in an open-addressed index,
+// so that choosing the best needs no sort by key.
 struct CandidateSet {
     Candidate* items;
     int64_t count;

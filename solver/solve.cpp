@@ -165,7 +165,7 @@ Solution exact_in(const Position& position, int64_t nodes, TranspositionTable& t
         s.root_bound = dead_tile_bound(s.geometry, s.frames[0], s.dead);
         record_best(s, position.tiles, s.path, 0);  // no move at all
         const bool proven = s.finished || (branch(s, 0, -1) >= s.best && !s.stopped);
-        give_answer(s, proven || s.finished, solution);
+        give_answer(s, proven, solution);
     }
     give_back(s.memory);
     return solution;

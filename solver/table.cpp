@@ -9,8 +9,8 @@ namespace {
 constexpr uintptr_t cache_line = 64;
 static_assert(least_table_bytes == cache_line, "a bucket fills one cache line");
 
-// Zeroed memory from calloc: the pages of a large table are only touched when used. Huge
-// pages were tried: no faster a lookup here, and their zeroing cost a second more a solve.
+// Zeroed memory from calloc: the pages of a large table are only made when used. The tools
+// hand the solver memory on large pages instead, which makes lookups faster.
 void* zeroed(std::size_t bytes) {
     return std::calloc(bytes, 1);
 }
