@@ -265,24 +265,24 @@ bool make_nested_rooms(Search<Words>& s, SearchMemory& memory, NestedRoom<Words>
 template <int Words>
 int32_t playout(Search<Words>& s, NestedRoom<Words>& room, uint64_t& random, int32_t* moves,
                 int32_t& length) {
-    Frame<Words>& frame = room.frame;
-    Frame<Words>& spare = room.child;
-    while (frame.group_count > 0 && !out_of_budget(s)) {
-        order_groups(frame);
-        const int32_t held = held_colour(frame.counts);
+    Frame<Words>* frame = &room.frame;
+    Frame<Words>* spare = &room.child;
+    while (frame->group_count > 0 && !out_of_budget(s)) {
+        order_groups(*frame);
+        const int32_t held = held_colour(frame->counts);
         uint64_t others = 0;
-        for (int32_t i = 0; i < frame.group_count; ++i) {
-            others += frame.groups[i].colour != held ? 1 : 0;
+        for (int32_t i = 0; i < frame->group_count; ++i) {
+            others += frame->groups[i].colour != held ? 1 : 0;
         }
         const auto pick = static_cast<int32_t>(
-            split_mix(random) % (others > 0 ? others : static_cast<uint64_t>(frame.group_count)));
-        const Group group = frame.groups[pick];
+            split_mix(random) % (others > 0 ? others : static_cast<uint64_t>(frame->group_count)));
+        const Group group = frame->groups[pick];
         moves[length++] = group.first;
-        play_and_analyse(s.geometry, frame, group, spare);
+        play_and_analyse(s.geometry, *frame, group, *spare);
         ++s.nodes;
-        std::swap(frame, spare);
+        std::swap(frame, spare);  // the frames themselves stay, so their groups stay theirs
     }
-    return frame.board.tiles;
+    return frame->board.tiles;
 }
 
 // Nested Monte-Carlo search: at each step every move is tried with a search one level lower,

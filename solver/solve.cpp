@@ -164,8 +164,8 @@ Solution exact_in(const Position& position, int64_t nodes, TranspositionTable& t
     if (prepare_search(s, position)) {
         s.root_bound = dead_tile_bound(s.geometry, s.frames[0], s.dead);
         record_best(s, position.tiles, s.path, 0);  // no move at all
-        const bool proven = s.finished || (branch(s, 0, -1) >= s.best && !s.stopped);
-        give_answer(s, proven, solution);
+        const bool complete = !s.finished && branch(s, 0, -1) >= s.best && !s.stopped;
+        give_answer(s, complete || s.finished, solution);
     }
     give_back(s.memory);
     return solution;
