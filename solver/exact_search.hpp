@@ -18,7 +18,7 @@ inline int32_t held_colour(const int32_t* counts) {
     return held;
 }
 
-// Puts the groups in the order the search tries them: the other colours first, larger
+// Puts the groups in the order the searches try them: the other colours first, larger
 // before smaller, ties in the order found.
 template <int Words>
 void order_groups(Frame<Words>& frame) {
@@ -36,18 +36,33 @@ void order_groups(Frame<Words>& frame) {
     }
 }
 
-// Moves the groups that are asleep to the end of the list, the others keeping their order.
+// Puts the groups in the order the exact search tries them: those awake first, and within
+// each part as order_groups does. The groups are sorted as 64-bit keys, which cost less to
+// move than the groups: a twentieth of the search's time went to ordering them in place.
 template <int Words>
-void put_asleep_last(Frame<Words>& frame) {
+void order_awake_first(Frame<Words>& frame, uint64_t* keys, Group* spare) {
+    const int32_t held = held_colour(frame.counts);
+    const int32_t count = frame.group_count;
     frame.awake = 0;
-    for (int32_t i = 0; i < frame.group_count; ++i) {
-        if (has_bit(frame.asleep, frame.groups[i].first)) {
-            continue;
-        }
-        const Group moving = frame.groups[i];
-        for (int32_t j = i; j > frame.awake; --j) frame.groups[j] = frame.groups[j - 1];
-        frame.groups[frame.awake++] = moving;
+    for (int32_t i = 0; i < count; ++i) {
+        const Group& group = frame.groups[i];
+        const uint64_t awake = has_bit(frame.asleep, group.first) ? 0 : 1;
+        frame.awake += static_cast<int32_t>(awake);
+        const uint64_t rank =
+            awake << 21 | uint64_t{group.colour != held} << 20 | static_cast<uint64_t>(group.size);
+        // Largest first; among equals the one found first.
+        keys[i] = rank << 32 | (0xFFFFFFFFu - static_cast<uint32_t>(i));
     }
+    for (int32_t i = 1; i < count; ++i) {
+        const uint64_t moving = keys[i];
+        int32_t j = i;
+        for (; j > 0 && keys[j - 1] < moving; --j) keys[j] = keys[j - 1];
+        keys[j] = moving;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        spare[i] = frame.groups[0xFFFFFFFFu - static_cast<uint32_t>(keys[i])];
+    }
+    std::copy(spare, spare + count, frame.groups);
 }
 
 // Groups that two moves apart leave as they were: a column of tiles lies between them, so
@@ -126,8 +141,7 @@ int32_t branch(Search<Words>& s, int32_t depth, int32_t played) {
         }
         return tiles;
     }
-    order_groups(frame);
-    put_asleep_last(frame);
+    order_awake_first(frame, s.order_keys, s.spare_groups);
     const int64_t nodes_before = s.nodes;
     int32_t value = no_value;
     Frame<Words>& child = s.frames[depth + 1];

@@ -51,6 +51,8 @@ struct Search {
     Frame<Words>* ahead = nullptr;   // children_ahead a depth, made before they are searched
     int32_t depths = 0;
     DeadScratch dead = {};
+    uint64_t* order_keys = nullptr;  // room to order one position's groups
+    Group* spare_groups = nullptr;
     int32_t* path = nullptr;       // first cells of the groups played on the way to each depth
     int32_t* best_path = nullptr;  // the best sequence so far, as first cells
     int32_t best_length = 0;
@@ -81,7 +83,9 @@ bool prepare_search(Search<Words>& s, const Position& position) {
     s.dead.dead = take_array<uint8_t>(s.memory, cells);
     s.dead.dead_below = take_array<uint16_t>(s.memory, cells + position.width);
     s.dead.dead_columns = take_array<int32_t>(s.memory, position.width + 1);
-    s.dead.by_colour = take_array<int32_t>(s.memory, cells);
+    s.dead.by_colour = take_array<DeadTile>(s.memory, cells);
+    s.order_keys = take_array<uint64_t>(s.memory, most_groups(cells));
+    s.spare_groups = take_array<Group>(s.memory, most_groups(cells));
     s.path = take_array<int32_t>(s.memory, s.depths);
     s.best_path = take_array<int32_t>(s.memory, s.depths);
     if (s.memory.failed) {
