@@ -1,6 +1,7 @@
 // Bounds on the tiles any sequence of moves must leave. Internal to the solver.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "solver/groups.hpp"
@@ -27,6 +28,7 @@ struct DeadScratch {
     uint16_t* dead_below;   // per column, height + 1 prefix counts
     int32_t* dead_columns;  // columns holding a dead tile, before each column
     DeadTile* by_colour;    // the tiles of each colour, one list after another
+    int32_t* bay_tiles;     // per run of columns without a dead tile, live tiles of one colour
 };
 
 // A tile is dead when it can never be removed: it is the only one of its colour, or no other
@@ -84,10 +86,25 @@ int32_t dead_tile_bound(const Geometry<Words>& g, const Frame<Words>& frame, Dea
             }
             s.dead_columns[column + 1] = s.dead_columns[column] + (counts[row] > 0 ? 1 : 0);
         }
+        // Two live tiles in columns without a dead tile and no dead column between them can
+        // always meet, so most tiles find a partner by a count; only the others are compared
+        // tile by tile. Counts that a tile dying later in the pass makes stale only delay it
+        // to the next pass, and the last pass changes nothing.
+        const auto clear_column = [&](int32_t column) {
+            return s.dead_columns[column + 1] == s.dead_columns[column];
+        };
         for (int32_t c = 0; c < colour_count; ++c) {
+            std::fill(s.bay_tiles, s.bay_tiles + s.dead_columns[board.columns] + 1, 0);
             for (int32_t i = starts[c]; i < starts[c + 1]; ++i) {
                 const DeadTile& tile = s.by_colour[i];
-                if (s.dead[tile.cell] != 0) {
+                if (s.dead[tile.cell] == 0 && clear_column(tile.column)) {
+                    s.bay_tiles[s.dead_columns[tile.column]] += 1;
+                }
+            }
+            for (int32_t i = starts[c]; i < starts[c + 1]; ++i) {
+                const DeadTile& tile = s.by_colour[i];
+                if (s.dead[tile.cell] != 0 ||
+                    (clear_column(tile.column) && s.bay_tiles[s.dead_columns[tile.column]] >= 2)) {
                     continue;
                 }
                 bool partner = false;

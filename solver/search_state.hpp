@@ -84,6 +84,7 @@ bool prepare_search(Search<Words>& s, const Position& position) {
     s.dead.dead_below = take_array<uint16_t>(s.memory, cells + position.width);
     s.dead.dead_columns = take_array<int32_t>(s.memory, position.width + 1);
     s.dead.by_colour = take_array<DeadTile>(s.memory, cells);
+    s.dead.bay_tiles = take_array<int32_t>(s.memory, position.width + 1);
     s.order_keys = take_array<uint64_t>(s.memory, most_groups(cells));
     s.spare_groups = take_array<Group>(s.memory, most_groups(cells));
     s.path = take_array<int32_t>(s.memory, s.depths);
