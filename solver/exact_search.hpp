@@ -18,14 +18,17 @@ inline int32_t held_colour(const int32_t* counts) {
     return held;
 }
 
-// Puts the groups in the order the searches try them: the other colours first, larger
-// before smaller, ties in the order found.
+// Where a group comes in the order the searches try groups in, highest first: the other
+// colours before the held one, larger before smaller.
+inline uint32_t order_rank(const Group& group, int32_t held) {
+    return (group.colour != held ? uint32_t{1} << 20 : 0) + static_cast<uint32_t>(group.size);
+}
+
+// Puts the groups in that order, ties in the order found.
 template <int Words>
 void order_groups(Frame<Words>& frame) {
     const int32_t held = held_colour(frame.counts);
-    const auto rank = [&](const Group& group) {
-        return (group.colour == held ? 0 : 1 << 20) + group.size;
-    };
+    const auto rank = [&](const Group& group) { return order_rank(group, held); };
     for (int32_t i = 1; i < frame.group_count; ++i) {
         const Group moving = frame.groups[i];
         int32_t j = i;
@@ -48,8 +51,7 @@ void order_awake_first(Frame<Words>& frame, uint64_t* keys, Group* spare) {
         const Group& group = frame.groups[i];
         const uint64_t awake = has_bit(frame.asleep, group.first) ? 0 : 1;
         frame.awake += static_cast<int32_t>(awake);
-        const uint64_t rank =
-            awake << 21 | uint64_t{group.colour != held} << 20 | static_cast<uint64_t>(group.size);
+        const uint64_t rank = awake << 21 | order_rank(group, held);
         // Largest first; among equals the one found first.
         keys[i] = rank << 32 | (0xFFFFFFFFu - static_cast<uint32_t>(i));
     }

@@ -99,15 +99,22 @@ bool run_solve(Search<Words>& s, Solution& solution, std::string& failure) {
     return true;
 }
 
+// Points the search at the table and its node budget, starts its clock, and starts a new
+// solve in the table.
+template <int Words>
+void start_search(Search<Words>& s, TranspositionTable& table, int64_t nodes) {
+    s.table = &table;
+    s.node_limit = nodes;
+    s.start = std::chrono::steady_clock::now();
+    next_generation(table);
+}
+
 template <int Words>
 bool solve_in(const Position& position, const SolveLimits& limits, TranspositionTable& table,
               Solution& solution, std::string& failure) {
     Search<Words> s;
-    s.table = &table;
-    s.node_limit = limits.nodes;
+    start_search(s, table, limits.nodes);
     s.seconds = limits.seconds;
-    s.start = std::chrono::steady_clock::now();
-    next_generation(table);
     bool solved = prepare_search(s, position);
     if (!solved) {
         failure = "out of memory";
@@ -155,10 +162,7 @@ Solution anytime_in(const Position& position, AnytimeMethod method, int32_t leve
 template <int Words>
 Solution exact_in(const Position& position, int64_t nodes, TranspositionTable& table) {
     Search<Words> s;
-    s.table = &table;
-    s.node_limit = nodes;
-    s.start = std::chrono::steady_clock::now();
-    next_generation(table);
+    start_search(s, table, nodes);
     Solution solution;
     solution.left = position.tiles;
     if (prepare_search(s, position)) {
