@@ -73,11 +73,41 @@ inline bool apart(const Group& a, const Group& b) {
     return a.high_column + 1 < b.low_column || b.high_column + 1 < a.low_column;
 }
 
+inline bool side_by_side(const Group& a, const Group& b) {
+    return a.high_column + 1 == b.low_column || b.high_column + 1 == a.low_column;
+}
+
+// For two groups side by side, with `x` the column of `taken` next to `y`, the column of
+// `kept`: whether `kept` is still one whole group once `taken` goes. It only moves with the
+// columns, so only a tile of its colour that comes down in column x could join it. Not when
+// column x empties: another column would come next to it, which is not looked at.
+template <int Words>
+bool stays_beside(const Geometry<Words>& g, const BitBoard<Words>& board, const Group& kept,
+                  const Bits<Words>& kept_cells, int32_t y, const Bits<Words>& taken_cells,
+                  int32_t x) {
+    const uint64_t gone = field_of(taken_cells, x * g.height, g.height);
+    uint64_t column[colour_count];
+    uint64_t left = 0;
+    for (int32_t c = 0; c < colour_count; ++c) {
+        column[c] = field_of(board.colour[c], x * g.height, g.height);
+        left |= column[c] & ~gone;
+    }
+    if (left == 0) {
+        return false;
+    }
+    uint64_t joining[1] = {column[kept.colour - 1]};
+    squeeze_out(joining, gone);
+    return (joining[0] & field_of(kept_cells, y * g.height, g.height)) == 0;
+}
+
 // The groups the child after the parent's group `played` need not play: those of the parent
-// that were searched before it or were asleep there, and lie apart from it. Each of them was
+// that were searched before it or were asleep there, and commute with it. Each of them was
 // searched from a position the child's moves can reach as well, in the other order, so the
-// child only has to find what none of them leads to. Groups right of the played one move left
-// by the columns it emptied.
+// child only has to find what none of them leads to. Groups apart from the played one
+// commute with it for sure, and only move left by the columns it emptied. Groups side by side
+// with it commute when neither is joined by what falls next to it when the other goes: this
+// spares about a third of the positions made that the table would have known at once.
+// Groups sharing a column are not checked: the check cost more than the positions it spared.
 template <int Words>
 Bits<Words> asleep_after(const Geometry<Words>& g, const Frame<Words>& parent, int32_t played,
                          const Frame<Words>& child) {
@@ -86,9 +116,23 @@ Bits<Words> asleep_after(const Geometry<Words>& g, const Frame<Words>& parent, i
     Bits<Words> asleep = no_bits<Words>();
     for (int32_t i = 0; i < parent.group_count; ++i) {
         const Group& other = parent.groups[i];
-        if ((i < played || i >= parent.awake) && apart(other, move)) {
-            set_bit(asleep, other.low_column < move.low_column ? other.first : other.first - shift);
+        if (i >= played && i < parent.awake) {
+            continue;
         }
+        const bool left = other.low_column < move.low_column;
+        if (!apart(other, move)) {
+            if (g.height > 64 || !side_by_side(other, move)) {
+                continue;
+            }
+            const Bits<Words> cells = piece_at(g, parent.board, other.first, other.colour);
+            const int32_t y = left ? other.high_column : other.low_column;
+            const int32_t x = left ? move.low_column : move.high_column;
+            if (!stays_beside(g, parent.board, other, cells, y, child.taken, x) ||
+                !stays_beside(g, parent.board, move, child.taken, x, cells, y)) {
+                continue;
+            }
+        }
+        set_bit(asleep, left ? other.first : other.first - shift);
     }
     return asleep;
 }

@@ -29,6 +29,7 @@ struct Frame {
     // groups, at the front of the list, it does play.
     Bits<Words> asleep;
     int32_t awake;
+    Bits<Words> taken;  // the cells of the parent's group that made this position
 };
 
 // The most groups a board of this many cells can have.
@@ -59,14 +60,16 @@ void list_groups_within(const Geometry<Words>& g, Frame<Words>& frame, int32_t l
         frame.lone_tiles += frame.counts[c + 1] - count_bits(joined);
         Bits<Words> left = both(joined, region);
         while (!is_empty(left)) {
-            const int32_t first = lowest_bit(left);
             Bits<Words> seed = no_bits<Words>();
-            set_bit(seed, first);
+            set_bit(seed, lowest_bit(left));
             const Bits<Words> piece = flood(g, seed, joined);
             left = without(left, piece);
+            // Named by its lowest cell, which may lie left of the columns listed: a group
+            // keeps one name however it was found, and the exact search knows it by that.
+            const int32_t first = lowest_bit(piece);
             frame.groups[frame.group_count++] =
                 Group{first, static_cast<int16_t>(count_bits(piece)), static_cast<int16_t>(c + 1),
-                      static_cast<int16_t>(lowest_bit(piece) / g.height),
+                      static_cast<int16_t>(first / g.height),
                       static_cast<int16_t>(highest_bit(piece) / g.height)};
         }
     }
@@ -121,7 +124,8 @@ template <int Words>
 void play_group(const Geometry<Words>& g, const Frame<Words>& parent, const Group& group,
                 Frame<Words>& child) {
     child.board = parent.board;
-    remove_group(g, child.board, piece_at(g, parent.board, group.first, group.colour));
+    child.taken = piece_at(g, parent.board, group.first, group.colour);
+    remove_group(g, child.board, child.taken);
     for (int32_t c = 0; c <= colour_count; ++c) child.counts[c] = parent.counts[c];
     child.counts[group.colour] -= group.size;
     child.key = key_of(g, child.board);
@@ -140,6 +144,7 @@ template <int Words>
 void take_position(Frame<Words>& into, const Frame<Words>& made) {
     into.board = made.board;
     into.key = made.key;
+    into.taken = made.taken;
     for (int32_t c = 0; c <= colour_count; ++c) into.counts[c] = made.counts[c];
 }
 

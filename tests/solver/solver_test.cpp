@@ -190,8 +190,8 @@ TEST_F(SolverTest, WithATableOfOneBucketAnswersEqualAnExhaustiveSearch) {
 }
 
 // The exact search alone, with no sequence from the beams to prune with, must find the
-// fewest tiles itself and prove it: its bounds and the moves it leaves out (two moves apart,
-// already tried in the other order) may lose nothing, with a table of one bucket too.
+// fewest tiles itself and prove it: its bounds and the moves it leaves out (two moves that
+// commute, already tried in the other order) may lose nothing, with a table of one bucket too.
 TEST_F(SolverTest, TheExactSearchAloneFindsTheFewestAndProvesIt) {
     TranspositionTable tiny;
     ASSERT_TRUE(allocate_table(tiny, 1));
