@@ -224,15 +224,16 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     return narrowed ? BeamEnd::wider : BeamEnd::done;
 }
 
-// Beams are kept within about 256 MiB: the hardest 5-colour 10 x 8 deals that can be cleared
-// are cleared by beams of 131 072 to 262 144 positions (256 MiB there). The next width only
-// took time from the exact search: 27 s of 97 on the hardest deal that cannot be cleared.
+// Beams are kept within about 128 MiB: of 5-colour 10 x 8 seeds 1 to 500, those beams clear
+// were all cleared by beams of at most 131 072 positions (128 MiB there; seeds 79 and 435
+// needed that many). The next width cleared none of the others, and took 9 s from the exact
+// search on each deal that cannot be cleared.
 template <int Words>
 int64_t widest_beam(const Search<Words>& s) {
     const int64_t slot_bytes = 2 * int64_t{sizeof(BitBoard<Words>)} +
                                8 * int64_t{sizeof(Candidate)} + 32 * int64_t{sizeof(IndexSlot)} +
                                s.depths * int64_t{sizeof(Link)};
-    return std::max<int64_t>(16, (int64_t{256} << 20) / slot_bytes);
+    return std::max<int64_t>(16, (int64_t{128} << 20) / slot_bytes);
 }
 
 // ---- nested Monte-Carlo search ----
