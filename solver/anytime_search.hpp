@@ -129,7 +129,7 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
                      take_array<IndexSlot>(memory, index_length(room_for_candidates)),
                      static_cast<uint64_t>(index_length(room_for_candidates) - 1)};
     Link* history = take_array<Link>(memory, width * s.depths);
-    Group* room = take_array<Group>(memory, 2 * int64_t{groups_most});
+    Group* room = take_array<Group>(memory, groups_most);
     Candidate* made = take_array<Candidate>(memory, groups_most);
     int32_t* line = take_array<int32_t>(memory, s.depths);
     if (memory.failed) {
@@ -137,9 +137,8 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
         return BeamEnd::no_memory;
     }
     Frame<Words> parent;
-    Frame<Words> scratch;
+    Frame<Words> scratch;  // a child, only counted: its groups are listed if it is kept
     parent.groups = room;
-    scratch.groups = room + groups_most;
     level[0] = s.frames[0].board;
     int64_t level_size = 1;
     bool narrowed = false;
@@ -178,9 +177,9 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
                     break;
                 }
                 const Group& group = parent.groups[i];
-                play_and_analyse(g, parent, group, scratch);
+                play_group(g, parent, group, scratch);
                 ++s.nodes;
-                if (scratch.group_count == 0) {
+                if (!count_pieces(g, scratch)) {
                     if (scratch.board.tiles < s.best) {
                         // Walk the history back to the root for the moves.
                         line[depth] = group.first;

@@ -23,7 +23,7 @@ struct Frame {
     Group* groups;  // room for every group a position of the board can have
     int32_t group_count;
     int32_t counts[colour_count + 1];  // tiles of each colour number
-    int32_t components;                // groups and lone tiles together
+    int32_t components;                // groups and lone tiles together, for the beams
     int32_t lone_tiles;
     // For the exact search: the first cells of the groups it need not play here, and how many
     // groups, at the front of the list, it does play.
@@ -47,17 +47,14 @@ void count_and_key(const Geometry<Words>& g, Frame<Words>& frame) {
     frame.key = key_of(g, frame.board);
 }
 
-// Lists the pieces of two or more tiles that have a cell in the columns from low to high
-// (after those already listed), and counts the lone tiles; the colours must have been
-// counted.
+// Lists the pieces of two or more tiles that have a cell in the columns from low to high,
+// after those already listed.
 template <int Words>
 void list_groups_within(const Geometry<Words>& g, Frame<Words>& frame, int32_t low, int32_t high) {
     const Bits<Words> region = bit_range<Words>(low * g.height, (high + 1) * g.height);
-    frame.lone_tiles = 0;
     for (int32_t c = 0; c < colour_count; ++c) {
         // Tiles without a neighbour of their colour are lone; only the others are filled.
         const Bits<Words> joined = paired(g, frame.board.colour[c]);
-        frame.lone_tiles += frame.counts[c + 1] - count_bits(joined);
         Bits<Words> left = both(joined, region);
         while (!is_empty(left)) {
             Bits<Words> seed = no_bits<Words>();
@@ -73,7 +70,6 @@ void list_groups_within(const Geometry<Words>& g, Frame<Words>& frame, int32_t l
                       static_cast<int16_t>(highest_bit(piece) / g.height)};
         }
     }
-    frame.components = frame.lone_tiles + frame.group_count;
 }
 
 template <int Words>
@@ -100,6 +96,36 @@ void list_groups_after(const Geometry<Words>& g, const Frame<Words>& parent, con
         }
     }
     list_groups_within(g, child, low, high);
+}
+
+// The pieces (groups and lone tiles) a set of tiles falls into, less the holes the pieces
+// close round other tiles: tiles less pairs of neighbours plus squares of four, counted on
+// the whole set at once (the Euler characteristic). A hole needs a ring of one colour.
+template <int Words>
+int32_t pieces_less_holes(const Geometry<Words>& g, const Bits<Words>& tiles) {
+    const Bits<Words> up_pairs = both(both(tiles, g.not_top), lowered(tiles, 1));
+    const Bits<Words> side_pairs = both(tiles, lowered(tiles, g.height));
+    const Bits<Words> squares = both(up_pairs, lowered(up_pairs, g.height));
+    return count_bits(tiles) - count_bits(up_pairs) - count_bits(side_pairs) +
+           count_bits(squares);
+}
+
+// What the beams need to score a position made by play_group: its pieces (holes aside) and
+// lone tiles. Counting the pieces this way instead of listing the groups by flood fill, which
+// took half of the beams' time, changes a score only where a colour closes a ring. Returns
+// whether any group is left to play.
+template <int Words>
+bool count_pieces(const Geometry<Words>& g, Frame<Words>& frame) {
+    frame.lone_tiles = 0;
+    frame.components = 0;
+    bool groups_left = false;
+    for (int32_t c = 0; c < colour_count; ++c) {
+        const Bits<Words> joined = paired(g, frame.board.colour[c]);
+        frame.lone_tiles += frame.counts[c + 1] - count_bits(joined);
+        frame.components += pieces_less_holes(g, frame.board.colour[c]);
+        groups_left = groups_left || !is_empty(joined);
+    }
+    return groups_left;
 }
 
 // Lists the groups, counts the colours and keys the position.
