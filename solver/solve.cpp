@@ -60,10 +60,10 @@ bool run_solve(Search<Words>& s, Solution& solution, std::string& failure) {
     // Exact positions per anytime position. On large boards the exact search never finishes
     // and the nested search clears more. On the others beams now grow until they clear the
     // hardest deals (131 072 positions and more), so the exact search gets about as much time
-    // as they do: with a quarter it no longer proved in 10 s deals it used to. Three quarters
-    // of their positions, since it leaves out most of the positions it would find in the
-    // table at once, its cheapest: each of its positions costs about a third more time.
-    const double exact_share = large ? 0.25 : 0.75;
+    // as they do: with a quarter of their positions it no longer proved in 10 s deals it used
+    // to. That is half their positions: a beam's position costs about half of one of the
+    // exact search's, which leaves out the positions it would find in the table at once.
+    const double exact_share = large ? 0.25 : 0.5;
     const int64_t widest = widest_beam(s);
     bool proven = false;
     bool anytime = true;
