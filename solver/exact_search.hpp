@@ -55,8 +55,8 @@ void order_awake_first(Frame<Words>& frame, uint64_t* keys, Group* spare) {
             spare[--asleep] = group;
         } else {
             // Largest first; among equals the one found first.
-            keys[awake++] = uint64_t{order_rank(group, held)} << 32 |
-                            (0xFFFFFFFFu - static_cast<uint32_t>(i));
+            keys[awake++] =
+                uint64_t{order_rank(group, held)} << 32 | (0xFFFFFFFFu - static_cast<uint32_t>(i));
         }
     }
     for (int32_t i = 1; i < awake; ++i) {
