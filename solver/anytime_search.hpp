@@ -130,6 +130,7 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
                      static_cast<uint64_t>(index_length(room_for_candidates) - 1)};
     Link* history = take_array<Link>(memory, width * s.depths);
     Group* room = take_array<Group>(memory, groups_most);
+    Bits<Words>* cells = take_array<Bits<Words>>(memory, groups_most);
     Candidate* made = take_array<Candidate>(memory, groups_most);
     int32_t* line = take_array<int32_t>(memory, s.depths);
     if (memory.failed) {
@@ -139,6 +140,7 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     Frame<Words> parent;
     Frame<Words> scratch;  // a child, only counted: its groups are listed if it is kept
     parent.groups = room;
+    parent.cells = cells;  // found once as the groups are listed, not again for each child
     level[0] = s.frames[0].board;
     int64_t level_size = 1;
     bool narrowed = false;
@@ -177,7 +179,7 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
                     break;
                 }
                 const Group& group = parent.groups[i];
-                play_group(g, parent, group, scratch);
+                play_cells(g, parent, group, parent.cells[i], scratch);
                 ++s.nodes;
                 if (!count_pieces(g, scratch)) {
                     if (scratch.board.tiles < s.best) {

@@ -30,6 +30,8 @@ struct Frame {
     Bits<Words> asleep;
     int32_t awake;
     Bits<Words> taken;  // the cells of the parent's group that made this position
+    // Where given (the beams' parents), room for the cells of each group listed.
+    Bits<Words>* cells = nullptr;
 };
 
 // The most groups a board of this many cells can have.
@@ -64,6 +66,9 @@ void list_groups_within(const Geometry<Words>& g, Frame<Words>& frame, int32_t l
             // Named by its lowest cell, which may lie left of the columns listed: a group
             // keeps one name however it was found, and the exact search knows it by that.
             const int32_t first = lowest_bit(piece);
+            if (frame.cells != nullptr) {
+                frame.cells[frame.group_count] = piece;
+            }
             frame.groups[frame.group_count++] =
                 Group{first, static_cast<int16_t>(count_bits(piece)), static_cast<int16_t>(c + 1),
                       static_cast<int16_t>(first / g.height),
@@ -149,17 +154,23 @@ Bits<Words> piece_at(const Geometry<Words>& g, const BitBoard<Words>& board, int
     return flood(g, seed, board.colour[colour - 1]);
 }
 
-// Makes child the position after the group of parent, counted and keyed: the counts are the
-// parent's less the group.
+// Makes child the position after the group of parent whose cells are given, counted and
+// keyed: the counts are the parent's less the group.
 template <int Words>
-void play_group(const Geometry<Words>& g, const Frame<Words>& parent, const Group& group,
-                Frame<Words>& child) {
+void play_cells(const Geometry<Words>& g, const Frame<Words>& parent, const Group& group,
+                const Bits<Words>& cells, Frame<Words>& child) {
     child.board = parent.board;
-    child.taken = piece_at(g, parent.board, group.first, group.colour);
-    remove_group(g, child.board, child.taken);
+    child.taken = cells;
+    remove_group(g, child.board, cells);
     for (int32_t c = 0; c <= colour_count; ++c) child.counts[c] = parent.counts[c];
     child.counts[group.colour] -= group.size;
     child.key = key_of(g, child.board);
+}
+
+template <int Words>
+void play_group(const Geometry<Words>& g, const Frame<Words>& parent, const Group& group,
+                Frame<Words>& child) {
+    play_cells(g, parent, group, piece_at(g, parent.board, group.first, group.colour), child);
 }
 
 // The same, and the child's groups listed.
