@@ -39,24 +39,19 @@ void order_groups(Frame<Words>& frame) {
     }
 }
 
-// Puts the groups (and their cells, where kept) in the order the exact search tries them:
-// those awake first, as order_groups does, then those asleep in the order found, which are
-// never played here. Only the awake ones are sorted, as 64-bit keys, which cost less to move
-// than the groups: most groups of a position deep in a proof are asleep.
+// Puts the groups in the order the exact search tries them: those awake first, as
+// order_groups does, then those asleep in the order found, which are never played here. Only
+// the awake ones are sorted, as 64-bit keys, which cost less to move than the groups: most
+// groups of a position deep in a proof are asleep.
 template <int Words>
-void order_awake_first(Frame<Words>& frame, uint64_t* keys, Group* spare,
-                       Bits<Words>* spare_cells) {
+void order_awake_first(Frame<Words>& frame, uint64_t* keys, Group* spare) {
     const int32_t held = held_colour(frame.counts);
     const int32_t count = frame.group_count;
-    const bool cells = frame.cells != nullptr;
     int32_t awake = 0;
     int32_t asleep = count;
     for (int32_t i = count - 1; i >= 0; --i) {
         const Group& group = frame.groups[i];
         if (has_bit(frame.asleep, group.first)) {
-            if (cells) {
-                spare_cells[asleep - 1] = frame.cells[i];
-            }
             spare[--asleep] = group;
         } else {
             // Largest first; among equals the one found first.
@@ -71,16 +66,9 @@ void order_awake_first(Frame<Words>& frame, uint64_t* keys, Group* spare,
         keys[j] = moving;
     }
     for (int32_t i = 0; i < awake; ++i) {
-        const uint32_t found = 0xFFFFFFFFu - static_cast<uint32_t>(keys[i]);
-        spare[i] = frame.groups[found];
-        if (cells) {
-            spare_cells[i] = frame.cells[found];
-        }
+        spare[i] = frame.groups[0xFFFFFFFFu - static_cast<uint32_t>(keys[i])];
     }
     std::copy(spare, spare + count, frame.groups);
-    if (cells) {
-        std::copy(spare_cells, spare_cells + count, frame.cells);
-    }
     frame.awake = awake;
 }
 
@@ -141,7 +129,7 @@ Bits<Words> asleep_after(const Geometry<Words>& g, const Frame<Words>& parent, i
             if (g.height > 64 || !side_by_side(other, move)) {
                 continue;
             }
-            const Bits<Words> cells = group_cells(g, parent, i);
+            const Bits<Words> cells = piece_at(g, parent.board, other.first, other.colour);
             const int32_t y = left ? other.high_column : other.low_column;
             const int32_t x = left ? move.low_column : move.high_column;
             if (!stays_beside(g, parent.board, other, cells, y, child.taken, x) ||
@@ -162,8 +150,7 @@ void play_ahead(Search<Words>& s, int32_t depth, int32_t from) {
     Frame<Words>* ahead = s.ahead + int64_t{depth} * children_ahead;
     const int32_t count = std::min(children_ahead, frame.awake - from);
     for (int32_t k = 0; k < count; ++k) {
-        play_cells(s.geometry, frame, frame.groups[from + k],
-                   group_cells(s.geometry, frame, from + k), ahead[k]);
+        play_group(s.geometry, frame, frame.groups[from + k], ahead[k]);
     }
     // Asked for together, the lookups' page walks overlap; between moves they would each
     // hold the processor up in turn.
@@ -205,7 +192,7 @@ int32_t branch(Search<Words>& s, int32_t depth, int32_t played) {
         }
         return tiles;
     }
-    order_awake_first(frame, s.order_keys, s.spare_groups, s.spare_cells);
+    order_awake_first(frame, s.order_keys, s.spare_groups);
     const int64_t nodes_before = s.nodes;
     int32_t value = no_value;
     Frame<Words>& child = s.frames[depth + 1];

@@ -30,7 +30,7 @@ struct Frame {
     Bits<Words> asleep;
     int32_t awake;
     Bits<Words> taken;  // the cells of the parent's group that made this position
-    // Where given, room for the cells of each group listed, in the order of the groups.
+    // Where given (the beams' parents), room for the cells of each group listed.
     Bits<Words>* cells = nullptr;
 };
 
@@ -83,23 +83,6 @@ void list_groups(const Geometry<Words>& g, Frame<Words>& frame) {
     list_groups_within(g, frame, 0, g.width - 1);
 }
 
-// The cells of the piece of one colour that holds the given cell.
-template <int Words>
-Bits<Words> piece_at(const Geometry<Words>& g, const BitBoard<Words>& board, int32_t cell,
-                     int32_t colour) {
-    Bits<Words> seed = no_bits<Words>();
-    set_bit(seed, cell);
-    return flood(g, seed, board.colour[colour - 1]);
-}
-
-// The cells of the frame's group i: as listed where the frame keeps them, else found again.
-template <int Words>
-Bits<Words> group_cells(const Geometry<Words>& g, const Frame<Words>& frame, int32_t i) {
-    const Group& group = frame.groups[i];
-    return frame.cells != nullptr ? frame.cells[i]
-                                  : piece_at(g, frame.board, group.first, group.colour);
-}
-
 // Lists the groups of child, the position after the group `played` of parent (whose groups
 // are listed). Only the columns next to the played group can change, and those right of it
 // when a column closed: the parent's groups elsewhere stay as they were.
@@ -114,9 +97,6 @@ void list_groups_after(const Geometry<Words>& g, const Frame<Words>& parent, con
     for (int32_t i = 0; i < parent.group_count; ++i) {
         const Group& group = parent.groups[i];
         if (group.high_column < low || group.low_column > high) {
-            if (child.cells != nullptr) {
-                child.cells[child.group_count] = group_cells(g, parent, i);
-            }
             child.groups[child.group_count++] = group;
         }
     }
@@ -163,6 +143,15 @@ template <int Words>
 void analyse(const Geometry<Words>& g, Frame<Words>& frame) {
     count_and_key(g, frame);
     list_groups(g, frame);
+}
+
+// The cells of the piece of one colour that holds the given cell.
+template <int Words>
+Bits<Words> piece_at(const Geometry<Words>& g, const BitBoard<Words>& board, int32_t cell,
+                     int32_t colour) {
+    Bits<Words> seed = no_bits<Words>();
+    set_bit(seed, cell);
+    return flood(g, seed, board.colour[colour - 1]);
 }
 
 // Makes child the position after the group of parent whose cells are given, counted and

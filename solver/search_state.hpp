@@ -53,7 +53,6 @@ struct Search {
     DeadScratch dead = {};
     uint64_t* order_keys = nullptr;  // room to order one position's groups
     Group* spare_groups = nullptr;
-    Bits<Words>* spare_cells = nullptr;
     int32_t* path = nullptr;       // first cells of the groups played on the way to each depth
     int32_t* best_path = nullptr;  // the best sequence so far, as first cells
     int32_t best_length = 0;
@@ -88,14 +87,6 @@ bool prepare_search(Search<Words>& s, const Position& position) {
     s.dead.bay_tiles = take_array<int32_t>(s.memory, position.width + 1);
     s.order_keys = take_array<uint64_t>(s.memory, most_groups(cells));
     s.spare_groups = take_array<Group>(s.memory, most_groups(cells));
-    // Each depth keeps its groups' cells, so that a child is played without finding its
-    // group again: a tenth of the exact search's work on small boards. On boards of more than
-    // 256 cells that room grows with the cube of the size, so they find them again.
-    Bits<Words>* group_cells = nullptr;
-    if (Words <= 4) {
-        group_cells = take_array<Bits<Words>>(s.memory, int64_t{s.depths} * most_groups(cells));
-        s.spare_cells = take_array<Bits<Words>>(s.memory, most_groups(cells));
-    }
     s.path = take_array<int32_t>(s.memory, s.depths);
     s.best_path = take_array<int32_t>(s.memory, s.depths);
     if (s.memory.failed) {
@@ -103,9 +94,6 @@ bool prepare_search(Search<Words>& s, const Position& position) {
     }
     for (int32_t d = 0; d < s.depths; ++d) {
         s.frames[d].groups = groups + int64_t{d} * most_groups(cells);
-        if (group_cells != nullptr) {
-            s.frames[d].cells = group_cells + int64_t{d} * most_groups(cells);
-        }
     }
     s.frames[0].board = board_of_position<Words>(position);
     analyse(s.geometry, s.frames[0]);
