@@ -37,15 +37,12 @@ struct DeadScratch {
 // every tile above it at least that high and its column from ever emptying. Two tiles of one
 // column meet only when nothing dead lies between them; two of different columns only when no
 // column between them holds a dead tile and each can come down to a row the other can reach.
-// Returns the number of dead tiles, a bound no sequence of moves can beat, or as soon as
-// `enough` are found, that many: a search only asks whether the bound reaches its best.
-// Without a colour of one tile nothing is dead, so the work is only done where a colour is
-// down to one.
+// Returns the number of dead tiles, a bound no sequence of moves can beat. Without a colour
+// of one tile nothing is dead, so the work is only done where a colour is down to one.
 template <int Words>
-int32_t dead_tile_bound(const Geometry<Words>& g, const Frame<Words>& frame, DeadScratch& s,
-                        int32_t enough) {
+int32_t dead_tile_bound(const Geometry<Words>& g, const Frame<Words>& frame, DeadScratch& s) {
     int32_t dead = lone_bound_of(frame.counts);
-    if (dead == 0 || dead >= enough) {
+    if (dead == 0) {
         return 0;
     }
     const int32_t h = g.height;
@@ -119,9 +116,6 @@ int32_t dead_tile_bound(const Geometry<Words>& g, const Frame<Words>& frame, Dea
                     s.dead[tile.cell] = 1;
                     ++dead;
                     changed = true;
-                    if (dead >= enough) {
-                        return dead;
-                    }
                 }
             }
         }

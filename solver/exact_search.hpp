@@ -173,7 +173,7 @@ int32_t branch(Search<Words>& s, int32_t depth, int32_t played) {
     if (bound >= s.best) {
         return bound;
     }
-    const int32_t dead = dead_tile_bound(s.geometry, frame, s.dead, s.best);
+    const int32_t dead = dead_tile_bound(s.geometry, frame, s.dead);
     bound = dead > bound ? dead : bound;
     if (bound >= s.best) {
         return bound;

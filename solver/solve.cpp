@@ -47,7 +47,7 @@ void give_answer(const Search<Words>& s, bool proven, Solution& solution) {
 template <int Words>
 bool run_solve(Search<Words>& s, Solution& solution, std::string& failure) {
     const Frame<Words>& root = s.frames[0];
-    s.root_bound = dead_tile_bound(s.geometry, root, s.dead, no_value);
+    s.root_bound = dead_tile_bound(s.geometry, root, s.dead);
     if (root.group_count == 0) {
         record_best(s, root.board.tiles, s.path, 0);
     }
@@ -168,7 +168,7 @@ Solution exact_in(const Position& position, int64_t nodes, TranspositionTable& t
     Solution solution;
     solution.left = position.tiles;
     if (prepare_search(s, position)) {
-        s.root_bound = dead_tile_bound(s.geometry, s.frames[0], s.dead, no_value);
+        s.root_bound = dead_tile_bound(s.geometry, s.frames[0], s.dead);
         record_best(s, position.tiles, s.path, 0);  // no move at all
         const bool complete = !s.finished && branch(s, 0, -1) >= s.best && !s.stopped;
         give_answer(s, complete || s.finished, solution);
