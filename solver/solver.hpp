@@ -38,6 +38,10 @@ struct TranspositionTable {
     TableEntry* entries = nullptr;
     std::size_t bucket_mask = 0;  // buckets of table_bucket entries, a power of two of them
     uint16_t generation = 0;
+    // A solve starts on the first buckets and doubles them as they fill: a small solve keeps
+    // its lookups in a few pages instead of all over the table.
+    std::size_t used_mask = 0;
+    std::size_t filled = 0;  // entries this solve has taken
 };
 
 constexpr std::size_t table_bucket = 4;

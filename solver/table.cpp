@@ -15,6 +15,28 @@ void* zeroed(std::size_t bytes) {
     return std::calloc(bytes, 1);
 }
 
+// The buckets a solve starts on: 64 KiB, which most solves never outgrow.
+constexpr std::size_t first_buckets = std::size_t{1} << 10;
+
+// Doubles the buckets in use. An entry of bucket b belongs, by one more bit of its key, to b
+// or to its new twin b + old, whose entries are all of earlier solves: those that belong there
+// move.
+void double_used(TranspositionTable& table) {
+    const std::size_t old = table.used_mask + 1;
+    table.used_mask = 2 * old - 1;
+    for (std::size_t b = 0; b < old; ++b) {
+        TableEntry* from = table.entries + b * table_bucket;
+        TableEntry* twin = table.entries + (b + old) * table_bucket;
+        std::size_t moved = 0;
+        for (std::size_t i = 0; i < table_bucket; ++i) {
+            if (from[i].generation == table.generation && (from[i].key & old) != 0) {
+                twin[moved++] = from[i];
+                from[i].generation = 0;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 SolverAllocator solver_allocate = zeroed;
@@ -37,6 +59,8 @@ bool allocate_table(TranspositionTable& table, std::size_t bytes) {
     table.entries = reinterpret_cast<TableEntry*>(at);
     table.bucket_mask = buckets - 1;
     table.generation = 0;
+    table.used_mask = 0;
+    table.filled = 0;
     return true;
 }
 
@@ -46,6 +70,8 @@ void release_table(TranspositionTable& table) {
     table.entries = nullptr;
     table.bucket_mask = 0;
     table.generation = 0;
+    table.used_mask = 0;
+    table.filled = 0;
 }
 
 int32_t probe(const TranspositionTable& table, uint64_t key) {
@@ -75,6 +101,7 @@ void store(TranspositionTable& table, uint64_t key, int32_t bound, int64_t work)
     for (std::size_t i = 0; i < table_bucket && victim == nullptr; ++i) {
         if (bucket[i].generation != table.generation) {
             victim = &bucket[i];
+            table.filled += 1;
         }
     }
     if (victim == nullptr) {
@@ -89,9 +116,17 @@ void store(TranspositionTable& table, uint64_t key, int32_t bound, int64_t work)
     victim->bound = static_cast<uint16_t>(bound);
     victim->work = static_cast<uint32_t>(work < int64_t{UINT32_MAX} ? work : int64_t{UINT32_MAX});
     victim->generation = table.generation;
+    // Half full: the buckets in use double, until they are the whole table.
+    if (table.filled > (table.used_mask + 1) * table_bucket / 2 &&
+        table.used_mask < table.bucket_mask) {
+        double_used(table);
+    }
 }
 
 void next_generation(TranspositionTable& table) {
+    table.used_mask =
+        (table.bucket_mask < first_buckets ? table.bucket_mask + 1 : first_buckets) - 1;
+    table.filled = 0;
     table.generation = static_cast<uint16_t>(table.generation + 1);
     if (table.generation == 0) {
         std::memset(static_cast<void*>(table.entries), 0,

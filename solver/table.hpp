@@ -6,7 +6,7 @@
 #include "solver/solver.hpp"
 
 inline TableEntry* bucket_of(const TranspositionTable& table, uint64_t key) {
-    return table.entries + (key & table.bucket_mask) * table_bucket;
+    return table.entries + (key & table.used_mask) * table_bucket;
 }
 
 // Starts the bucket of a position on its way into the cache, for a lookup soon after: in a
