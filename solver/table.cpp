@@ -15,7 +15,7 @@ void* zeroed(std::size_t bytes) {
     return std::calloc(bytes, 1);
 }
 
-// The buckets a solve starts on: 64 KiB, which most solves never outgrow.
+// The buckets a solve starts on: 64 KiB.
 constexpr std::size_t first_buckets = std::size_t{1} << 10;
 
 // Doubles the buckets in use. An entry of bucket b belongs, by one more bit of its key, to b
