@@ -23,7 +23,7 @@ struct Frame {
     Group* groups;  // room for every group a position of the board can have
     int32_t group_count;
     int32_t counts[colour_count + 1];  // tiles of each colour number
-    int32_t components;                // groups and lone tiles together, for the beams
+    int32_t components;                // pieces (groups and lone tiles) less holes, for the beams
     int32_t lone_tiles;
     // For the exact search: the first cells of the groups it need not play here, and how many
     // groups, at the front of the list, it does play.
@@ -103,7 +103,7 @@ void list_groups_after(const Geometry<Words>& g, const Frame<Words>& parent, con
     list_groups_within(g, child, low, high);
 }
 
-// What the beams need to score a position made by play_group: the pieces (groups and lone
+// What the beams need to score a position made by play_cells: the pieces (groups and lone
 // tiles) its tiles fall into, and its lone tiles. Returns whether any group is left to play.
 // Pieces are counted as tiles less pairs of neighbours of one colour plus squares of four of
 // one colour: the Euler characteristic, which is the pieces less the holes they close round
