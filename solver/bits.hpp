@@ -220,6 +220,7 @@ struct Geometry {
     int32_t width = 0;
     int32_t height = 0;
     int32_t used_words = 0;  // words holding cells
+    uint64_t column_step = 0;  // 2^32 / height, rounded up: see column_of
     Bits<Words> not_top;
     Bits<Words> not_bottom;
 };
@@ -230,6 +231,7 @@ Geometry<Words> geometry_of(int32_t width, int32_t height) {
     g.width = width;
     g.height = height;
     g.used_words = (width * height + 63) / 64;
+    g.column_step = (uint64_t{1} << 32) / static_cast<uint64_t>(height) + 1;
     g.not_top = bit_range<Words>(0, width * height);
     g.not_bottom = g.not_top;
     for (int32_t column = 0; column < width; ++column) {
@@ -238,6 +240,13 @@ Geometry<Words> geometry_of(int32_t width, int32_t height) {
         g.not_bottom.word[(column * height) >> 6] &= ~(uint64_t{1} << ((column * height) & 63));
     }
     return g;
+}
+
+// The column of a cell, by a multiplication: a division here cost a tenth of removing a
+// group. Exact while cell * height < 2^32, which the solver's largest board keeps.
+template <int Words>
+int32_t column_of(const Geometry<Words>& g, int32_t cell) {
+    return static_cast<int32_t>((static_cast<uint64_t>(cell) * g.column_step) >> 32);
 }
 
 // The cells next to `cells` (up, down, left, right), with `Up` and `Down` the shifts to use:

@@ -82,7 +82,7 @@ uint64_t key_of(const Geometry<Words>& g, const BitBoard<Words>& board) {
 // `low`; the tiles above it in the column come down by its length.
 template <int Words>
 void remove_run(const Geometry<Words>& g, BitBoard<Words>& board, int32_t low, int32_t length) {
-    const int32_t column_end = (low / g.height + 1) * g.height;
+    const int32_t column_end = (column_of(g, low) + 1) * g.height;
     const Bits<Words> below = bit_range<Words>(0, low);
     const Bits<Words> above = bit_range<Words>(low + length, column_end);
     const Bits<Words> beyond = bit_range<Words>(column_end, Words * 64);
@@ -110,19 +110,19 @@ void remove_group(const Geometry<Words>& g, BitBoard<Words>& board, Bits<Words> 
     if (g.height <= 64) {
         // A column at a time as one word.
         while (!is_empty(group)) {
-            const int32_t column = highest_bit(group) / g.height;
+            const int32_t column = column_of(g, highest_bit(group));
             const int32_t low = column * g.height;
             const uint64_t gone = field_of(group, low, g.height);
             set_field(group, low, g.height, 0);
-            uint64_t column_of[colour_count];
+            uint64_t column_bits[colour_count];
             for (int32_t c = 0; c < colour_count; ++c) {
-                column_of[c] = field_of(board.colour[c], low, g.height);
+                column_bits[c] = field_of(board.colour[c], low, g.height);
             }
-            squeeze_out(column_of, gone);
+            squeeze_out(column_bits, gone);
             uint64_t left = 0;
             for (int32_t c = 0; c < colour_count; ++c) {
-                set_field(board.colour[c], low, g.height, column_of[c]);
-                left |= column_of[c];
+                set_field(board.colour[c], low, g.height, column_bits[c]);
+                left |= column_bits[c];
             }
             if (left == 0) {
                 close_column(g, board, column);
@@ -132,7 +132,7 @@ void remove_group(const Geometry<Words>& g, BitBoard<Words>& board, Bits<Words> 
     }
     while (!is_empty(group)) {
         const int32_t top = highest_bit(group);
-        const int32_t column = top / g.height;
+        const int32_t column = column_of(g, top);
         // The run of the group's cells that ends at top, within its column.
         int32_t low = top;
         while (low > column * g.height && has_bit(group, low - 1)) --low;

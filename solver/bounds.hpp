@@ -57,7 +57,7 @@ int32_t dead_tile_bound(const Geometry<Words>& g, const Frame<Words>& frame, Dea
             const int32_t cell = lowest_bit(left);
             left.word[cell >> 6] &= left.word[cell >> 6] - 1;
             s.dead[cell] = lone;
-            const int32_t column = cell / h;
+            const int32_t column = column_of(g, cell);
             s.by_colour[at++] = DeadTile{cell, static_cast<int16_t>(column),
                                          static_cast<int16_t>(cell - column * h)};
         }

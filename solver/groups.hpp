@@ -71,8 +71,8 @@ void list_groups_within(const Geometry<Words>& g, Frame<Words>& frame, int32_t l
             }
             frame.groups[frame.group_count++] =
                 Group{first, static_cast<int16_t>(count_bits(piece)), static_cast<int16_t>(c + 1),
-                      static_cast<int16_t>(first / g.height),
-                      static_cast<int16_t>(highest_bit(piece) / g.height)};
+                      static_cast<int16_t>(column_of(g, first)),
+                      static_cast<int16_t>(column_of(g, highest_bit(piece)))};
         }
     }
 }
