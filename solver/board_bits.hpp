@@ -107,13 +107,16 @@ void close_column(const Geometry<Words>& g, BitBoard<Words>& board, int32_t colu
 template <int Words>
 void remove_group(const Geometry<Words>& g, BitBoard<Words>& board, Bits<Words> group) {
     board.tiles -= count_bits(group);
+    if (is_empty(group)) {
+        return;
+    }
     if (g.height <= 64) {
-        // A column at a time as one word.
-        while (!is_empty(group)) {
-            const int32_t column = column_of(g, highest_bit(group));
+        // A column at a time as one word, the group's columns worked out once: each found
+        // from what was left of the group waited on the column before.
+        const int32_t first_column = column_of(g, lowest_bit(group));
+        for (int32_t column = column_of(g, highest_bit(group)); column >= first_column; --column) {
             const int32_t low = column * g.height;
             const uint64_t gone = field_of(group, low, g.height);
-            set_field(group, low, g.height, 0);
             uint64_t column_bits[colour_count];
             for (int32_t c = 0; c < colour_count; ++c) {
                 column_bits[c] = field_of(board.colour[c], low, g.height);
