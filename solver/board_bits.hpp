@@ -111,8 +111,8 @@ void remove_group(const Geometry<Words>& g, BitBoard<Words>& board, Bits<Words> 
         return;
     }
     if (g.height <= 64) {
-        // A column at a time as one word, the group's columns worked out once: each found
-        // from what was left of the group waited on the column before.
+        // A column at a time as one word, from the group's two ends worked out once: finding
+        // each column from what was left of the group made it wait on the one before.
         const int32_t first_column = column_of(g, lowest_bit(group));
         for (int32_t column = column_of(g, highest_bit(group)); column >= first_column; --column) {
             const int32_t low = column * g.height;
