@@ -105,11 +105,13 @@ inline void add_candidate(CandidateSet& set, const Candidate& candidate) {
 
 // Keeps the best `most` candidates, best first, and indexes them again.
 inline void keep_best(CandidateSet& set, int64_t most) {
+    // As a lambda the comparison is inlined into the sort; passed as a function it was called.
+    const auto in_order = [](const Candidate& a, const Candidate& b) { return better(a, b); };
     const int64_t kept = std::min(most, set.count);
     if (kept < set.count) {
-        std::nth_element(set.items, set.items + kept, set.items + set.count, better);
+        std::nth_element(set.items, set.items + kept, set.items + set.count, in_order);
     }
-    std::sort(set.items, set.items + kept, better);
+    std::sort(set.items, set.items + kept, in_order);
     empty_index(set);
     set.count = 0;
     for (int64_t k = 0; k < kept; ++k) add_candidate(set, set.items[k]);
