@@ -61,7 +61,8 @@ struct CandidateSet {
 };
 
 inline void empty_index(CandidateSet& set) {
-    std::memset(static_cast<void*>(set.index), 0, (set.mask + 1) * sizeof(IndexSlot));
+    std::memset(static_cast<void*>(set.index), 0,
+                static_cast<std::size_t>(set.mask + 1) * sizeof(IndexSlot));
 }
 
 // The order the beam keeps candidates in: lower score first, ties by parent, then by group.
