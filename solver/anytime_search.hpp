@@ -43,8 +43,8 @@ enum class BeamEnd { done, wider, no_memory };
 
 // A place in the index: the candidate's number plus one, 0 for none, and the high half of its
 // key, so that a new position is told from those already there without reading the
-// candidates. An empty index is all zero bytes: set so a level at a time, it took an eighth
-// of the beams' own time when filled a place at a time.
+// candidates. An empty place is all zero bytes, so a level's index is emptied by memset:
+// filled a place at a time with another pattern, it took an eighth of the beams' own time.
 struct IndexSlot {
     int32_t item;
     uint32_t check;
