@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "solver/exact_search.hpp"
 #include "solver/search_state.hpp"
+#include "solver/table.hpp"
 
 uint64_t split_mix(uint64_t& state);
 
@@ -118,6 +120,52 @@ inline void keep_best(CandidateSet& set, int64_t most) {
     for (int64_t k = 0; k < kept; ++k) add_candidate(set, set.items[k]);
 }
 
+// The arrays a beam works in, one after another in the search's kept room.
+template <int Words>
+struct BeamArrays {
+    BitBoard<Words>* level;
+    BitBoard<Words>* next;
+    Candidate* candidates;
+    IndexSlot* index;
+    uint64_t index_mask;
+    Link* history;  // a level's links, `width` apart
+    Group* groups;
+    Bits<Words>* cells;
+    Candidate* made;
+    int32_t* line;
+};
+
+// Places `count` items of T at `used` bytes from `base`, each array on a cache line of its own.
+template <typename T>
+T* place(uintptr_t base, std::size_t& used, int64_t count) {
+    T* at = reinterpret_cast<T*>(base + used);
+    used += (static_cast<std::size_t>(count) * sizeof(T) + 63) & ~std::size_t{63};
+    return at;
+}
+
+// Lays the arrays of a beam of the given width out from base; returns the bytes they take.
+// With base 0 it only counts them.
+template <int Words>
+std::size_t lay_out_beam(uintptr_t base, int64_t width, const Search<Words>& s,
+                         BeamArrays<Words>& a) {
+    const int32_t groups_most = most_groups(s.geometry.width * s.geometry.height);
+    // Candidates are cut down to the best `width` whenever eight times that many have gathered,
+    // which keeps the same ones as choosing among all at once.
+    const int64_t room_for_candidates = 8 * width + groups_most;
+    std::size_t used = 0;
+    a.level = place<BitBoard<Words>>(base, used, width);
+    a.next = place<BitBoard<Words>>(base, used, width);
+    a.candidates = place<Candidate>(base, used, room_for_candidates);
+    a.index = place<IndexSlot>(base, used, index_length(room_for_candidates));
+    a.index_mask = static_cast<uint64_t>(index_length(room_for_candidates) - 1);
+    a.history = place<Link>(base, used, width * s.depths);
+    a.groups = place<Group>(base, used, groups_most);
+    a.cells = place<Bits<Words>>(base, used, groups_most);
+    a.made = place<Candidate>(base, used, groups_most);
+    a.line = place<int32_t>(base, used, s.depths);
+    return used;
+}
+
 // One beam search of the given width, kept within the budget unless told to run to its end
 // (the first, narrowest one always does, so that every solve has a sequence to give; past the
 // budget it looks only as far as the first child that can go on at each level, so that even
@@ -126,29 +174,22 @@ inline void keep_best(CandidateSet& set, int64_t most) {
 template <int Words>
 BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     const Geometry<Words>& g = s.geometry;
-    const int32_t groups_most = most_groups(g.width * g.height);
-    SearchMemory memory;
-    BitBoard<Words>* level = take_array<BitBoard<Words>>(memory, width);
-    BitBoard<Words>* next = take_array<BitBoard<Words>>(memory, width);
-    // Candidates are cut down to the best `width` whenever eight times that many have gathered,
-    // which keeps the same ones as choosing among all at once.
-    const int64_t room_for_candidates = 8 * width + groups_most;
-    CandidateSet set{take_array<Candidate>(memory, room_for_candidates), 0,
-                     take_array<IndexSlot>(memory, index_length(room_for_candidates)),
-                     static_cast<uint64_t>(index_length(room_for_candidates) - 1)};
-    Link* history = take_array<Link>(memory, width * s.depths);
-    Group* room = take_array<Group>(memory, groups_most);
-    Bits<Words>* cells = take_array<Bits<Words>>(memory, groups_most);
-    Candidate* made = take_array<Candidate>(memory, groups_most);
-    int32_t* line = take_array<int32_t>(memory, s.depths);
-    if (memory.failed) {
-        give_back(memory);
+    BeamArrays<Words> a;
+    void* room = room_of(*s.beam_room, lay_out_beam(0, width, s, a));
+    if (room == nullptr) {
         return BeamEnd::no_memory;
     }
+    lay_out_beam(reinterpret_cast<uintptr_t>(room), width, s, a);
+    BitBoard<Words>* level = a.level;
+    BitBoard<Words>* next = a.next;
+    CandidateSet set{a.candidates, 0, a.index, a.index_mask};
+    Link* history = a.history;
+    Candidate* made = a.made;
+    int32_t* line = a.line;
     Frame<Words> parent;
     Frame<Words> scratch;  // a child, only counted: its groups are listed if it is kept
-    parent.groups = room;
-    parent.cells = cells;  // found once as the groups are listed, not again for each child
+    parent.groups = a.groups;
+    parent.cells = a.cells;  // found once as the groups are listed, not again for each child
     level[0] = s.frames[0].board;
     int64_t level_size = 1;
     bool narrowed = false;
@@ -179,7 +220,6 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
             int32_t made_count = 0;
             for (int32_t i = 0; i < parent.group_count; ++i) {
                 if (s.finished || (!whole && out_of_budget(s))) {
-                    give_back(memory);
                     return BeamEnd::wider;
                 }
                 if (whole && set.count + made_count > 0 && out_of_budget(s)) {
@@ -229,7 +269,6 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
         std::swap(level, next);
         level_size = kept;
     }
-    give_back(memory);
     return narrowed ? BeamEnd::wider : BeamEnd::done;
 }
 

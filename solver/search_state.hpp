@@ -1,6 +1,6 @@
 // What one search keeps: the board's geometry, a stack of frames, the budget and the best
-// sequence found. Its memory is taken once, checked, and given back at the end. Internal to
-// the solver; nothing here is shared between solves.
+// sequence found. Its memory is taken once, checked, and given back at the end; only the
+// table and the beams' room, which the caller keeps, outlive a solve. Internal to the solver.
 #pragma once
 
 #include <chrono>
@@ -58,6 +58,7 @@ struct Search {
     int32_t best_length = 0;
 
     TranspositionTable* table = nullptr;
+    KeptRoom* beam_room = nullptr;  // the table's, or one of the search's own
     int64_t node_limit = 0;
     double seconds = 0;
     std::chrono::steady_clock::time_point start;

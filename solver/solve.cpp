@@ -106,6 +106,7 @@ bool run_solve(Search<Words>& s, Solution& solution, std::string& failure) {
 template <int Words>
 void start_search(Search<Words>& s, TranspositionTable& table, int64_t nodes) {
     s.table = &table;
+    s.beam_room = &table.beam_room;
     s.node_limit = nodes;
     s.start = std::chrono::steady_clock::now();
     next_generation(table);
@@ -130,6 +131,8 @@ bool solve_in(const Position& position, const SolveLimits& limits, Transposition
 template <int Words>
 Solution anytime_in(const Position& position, AnytimeMethod method, int32_t level, int64_t nodes) {
     Search<Words> s;
+    KeptRoom beam_room;
+    s.beam_room = &beam_room;
     s.node_limit = nodes;
     s.start = std::chrono::steady_clock::now();
     Solution solution;
@@ -158,6 +161,7 @@ Solution anytime_in(const Position& position, AnytimeMethod method, int32_t leve
     }
     give_answer(s, false, solution);
     give_back(s.memory);
+    give_back_room(beam_room);
     return solution;
 }
 

@@ -33,6 +33,13 @@ struct TableEntry {
     uint16_t generation;  // the solve that wrote it; older ones count as empty
 };
 
+// Memory kept from one solve to the next, so that its pages are made once: on this kind of
+// machine a page's first touch costs as much as thousands of positions' work.
+struct KeptRoom {
+    void* memory = nullptr;
+    std::size_t bytes = 0;
+};
+
 struct TranspositionTable {
     void* memory = nullptr;  // as allocated; entries start at its first cache line
     TableEntry* entries = nullptr;
@@ -42,6 +49,7 @@ struct TranspositionTable {
     // its lookups in a few pages instead of all over the table.
     std::size_t used_mask = 0;
     std::size_t filled = 0;  // entries this solve has taken
+    KeptRoom beam_room;      // what the beams work in, given back with the table
 };
 
 constexpr std::size_t table_bucket = 4;

@@ -65,6 +65,7 @@ bool allocate_table(TranspositionTable& table, std::size_t bytes) {
 }
 
 void release_table(TranspositionTable& table) {
+    give_back_room(table.beam_room);
     std::free(table.memory);
     table.memory = nullptr;
     table.entries = nullptr;
@@ -133,4 +134,19 @@ void next_generation(TranspositionTable& table) {
                     (table.bucket_mask + 1) * table_bucket * sizeof(TableEntry));
         table.generation = 1;
     }
+}
+
+void* room_of(KeptRoom& room, std::size_t bytes) {
+    if (room.bytes < bytes) {
+        give_back_room(room);
+        room.memory = std::malloc(bytes);
+        room.bytes = room.memory == nullptr ? 0 : bytes;
+    }
+    return room.memory;
+}
+
+void give_back_room(KeptRoom& room) {
+    std::free(room.memory);
+    room.memory = nullptr;
+    room.bytes = 0;
 }

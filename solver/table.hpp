@@ -1,6 +1,7 @@
 // The transposition table of proven lower bounds: lookup and storing. Internal to the solver.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "solver/solver.hpp"
@@ -22,3 +23,9 @@ int32_t probe(const TranspositionTable& table, uint64_t key);
 void store(TranspositionTable& table, uint64_t key, int32_t bound, int64_t work);
 // Starts a solve: entries of earlier solves count as empty from now on.
 void next_generation(TranspositionTable& table);
+
+// At least `bytes` of memory from the room: what it holds when that is enough, else a larger
+// block in its place. Nothing is zeroed: it holds whatever was last written there. Null when
+// the memory cannot be had.
+void* room_of(KeptRoom& room, std::size_t bytes);
+void give_back_room(KeptRoom& room);
