@@ -6,6 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
+// The hottest of the functions below are built twice where the compiler can choose between
+// builds when the program starts (GCC on x86-64 Linux): once for any x86-64 processor and once
+// for those with AVX2 and BMI2. The second takes a tenth fewer instructions in the exact
+// search (variable shifts, and-not, a popcount instruction), and only those who have the
+// instructions run it.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define BUILT_FOR_NEWER_PROCESSORS_TOO __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define BUILT_FOR_NEWER_PROCESSORS_TOO
+#endif
+
 template <int Words>
 struct Bits {
     uint64_t word[static_cast<unsigned>(Words)];
@@ -264,7 +275,7 @@ template <int Words, Bits<Words> (*Up)(const Bits<Words>&, int32_t),
 
 template <int Words, Bits<Words> (*Up)(const Bits<Words>&, int32_t),
           Bits<Words> (*Down)(const Bits<Words>&, int32_t)>
-Bits<Words> flood_by(const Geometry<Words>& g, Bits<Words> seed, const Bits<Words>& within) {
+BUILT_FOR_NEWER_PROCESSORS_TOO Bits<Words> flood_by(const Geometry<Words>& g, Bits<Words> seed, const Bits<Words>& within) {
     for (;;) {
         const Bits<Words> grown = both(either(seed, ring_by<Words, Up, Down>(g, seed)), within);
         if (same_bits(grown, seed))
@@ -284,7 +295,7 @@ Bits<Words> flood(const Geometry<Words>& g, const Bits<Words>& seed, const Bits<
 
 // The cells of `within` with a neighbour in `within`.
 template <int Words>
-Bits<Words> paired(const Geometry<Words>& g, const Bits<Words>& within) {
+BUILT_FOR_NEWER_PROCESSORS_TOO Bits<Words> paired(const Geometry<Words>& g, const Bits<Words>& within) {
     if (g.height < 64)
         return both(ring_by<Words, raised_short<Words>, lowered_short<Words>>(g, within), within);
     return both(ring_by<Words, raised<Words>, lowered<Words>>(g, within), within);
