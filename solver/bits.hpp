@@ -230,7 +230,7 @@ template <int Words>
 struct Geometry {
     int32_t width = 0;
     int32_t height = 0;
-    int32_t used_words = 0;  // words holding cells
+    int32_t used_words = 0;    // words holding cells
     uint64_t column_step = 0;  // 2^32 / height, rounded up: see column_of
     Bits<Words> not_top;
     Bits<Words> not_bottom;
@@ -275,7 +275,8 @@ template <int Words, Bits<Words> (*Up)(const Bits<Words>&, int32_t),
 
 template <int Words, Bits<Words> (*Up)(const Bits<Words>&, int32_t),
           Bits<Words> (*Down)(const Bits<Words>&, int32_t)>
-BUILT_FOR_NEWER_PROCESSORS_TOO Bits<Words> flood_by(const Geometry<Words>& g, Bits<Words> seed, const Bits<Words>& within) {
+BUILT_FOR_NEWER_PROCESSORS_TOO Bits<Words> flood_by(const Geometry<Words>& g, Bits<Words> seed,
+                                                    const Bits<Words>& within) {
     for (;;) {
         const Bits<Words> grown = both(either(seed, ring_by<Words, Up, Down>(g, seed)), within);
         if (same_bits(grown, seed))
@@ -295,7 +296,8 @@ Bits<Words> flood(const Geometry<Words>& g, const Bits<Words>& seed, const Bits<
 
 // The cells of `within` with a neighbour in `within`.
 template <int Words>
-BUILT_FOR_NEWER_PROCESSORS_TOO Bits<Words> paired(const Geometry<Words>& g, const Bits<Words>& within) {
+BUILT_FOR_NEWER_PROCESSORS_TOO Bits<Words> paired(const Geometry<Words>& g,
+                                                  const Bits<Words>& within) {
     if (g.height < 64)
         return both(ring_by<Words, raised_short<Words>, lowered_short<Words>>(g, within), within);
     return both(ring_by<Words, raised<Words>, lowered<Words>>(g, within), within);

@@ -105,7 +105,8 @@ void close_column(const Geometry<Words>& g, BitBoard<Words>& board, int32_t colu
 // Removes a group (its cells given) and lets the board settle, column by column from the
 // right so that the cells still to remove keep their places.
 template <int Words>
-BUILT_FOR_NEWER_PROCESSORS_TOO void remove_group(const Geometry<Words>& g, BitBoard<Words>& board, Bits<Words> group) {
+BUILT_FOR_NEWER_PROCESSORS_TOO void remove_group(const Geometry<Words>& g, BitBoard<Words>& board,
+                                                 Bits<Words> group) {
     board.tiles -= count_bits(group);
     if (is_empty(group)) {
         return;

@@ -52,7 +52,9 @@ void count_and_key(const Geometry<Words>& g, Frame<Words>& frame) {
 // Lists the pieces of two or more tiles that have a cell in the columns from low to high,
 // after those already listed.
 template <int Words>
-BUILT_FOR_NEWER_PROCESSORS_TOO void list_groups_within(const Geometry<Words>& g, Frame<Words>& frame, int32_t low, int32_t high) {
+BUILT_FOR_NEWER_PROCESSORS_TOO void list_groups_within(const Geometry<Words>& g,
+                                                       Frame<Words>& frame, int32_t low,
+                                                       int32_t high) {
     const Bits<Words> region = bit_range<Words>(low * g.height, (high + 1) * g.height);
     for (int32_t c = 0; c < colour_count; ++c) {
         // Tiles without a neighbour of their colour are lone; only the others are filled.

@@ -33,8 +33,8 @@ struct TableEntry {
     uint16_t generation;  // the solve that wrote it; older ones count as empty
 };
 
-// Memory kept from one solve to the next, so that its pages are made once: on this kind of
-// machine a page's first touch costs as much as thousands of positions' work.
+// Memory kept from one solve to the next, so that its pages are made once: on a virtual
+// machine the first touch of a page can cost as much as a hundred positions' work.
 struct KeptRoom {
     void* memory = nullptr;
     std::size_t bytes = 0;
