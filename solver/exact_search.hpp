@@ -173,9 +173,9 @@ int32_t branch(Search<Words>& s, int32_t depth, int32_t played) {
     if (bound >= s.best) {
         return bound;
     }
-    const int32_t dead = worth_dead_tiles(frame.counts, s.best)
-                             ? dead_tile_bound(s.geometry, frame, s.dead)
-                             : lone_bound_of(frame.counts);
+    const int32_t lone = lone_bound_of(frame.counts);
+    const int32_t dead =
+        worth_dead_tiles(lone, s.best) ? dead_tile_bound(s.geometry, frame, s.dead) : lone;
     bound = dead > bound ? dead : bound;
     if (bound >= s.best) {
         return bound;
