@@ -818,6 +818,29 @@ async function drag(page, points) {
   await sleep(300);
 }
 
+// Resolves when the page has stopped scrolling: a fling goes on after the finger leaves.
+async function waitForRest(page) {
+  await page.waitForFunction(() => new Promise((resolve) => {
+    const at = () => `${visualViewport.pageLeft} ${visualViewport.pageTop}`;
+    const before = at();
+    setTimeout(() => resolve(at() === before), 200);
+  }), { polling: 100, timeout: 10000 });
+}
+
+// The whole viewport point in the middle of the part of the board on the screen: a fling
+// may have taken the page past the board's end.
+async function middleOfShownBoard(page) {
+  const area = await shownArea(page);
+  const screen = await page.evaluate(() => [visualViewport.width, visualViewport.height]);
+  const middle = (start, length, end) => {
+    const [from, to] = [Math.max(start, 0), Math.min(start + length, end)];
+    assert.ok(to - from > 8, `the board is off the screen: ${JSON.stringify(area)}`);
+    return Math.floor((from + to) / 2);
+  };
+  return { x: middle(area.left, area.width, screen[0]),
+           y: middle(area.top, area.height, screen[1]) };
+}
+
 function line(from, to, steps) {
   return Array.from({ length: steps + 1 }, (_, i) => ({
     x: Math.round(from.x + (to.x - from.x) * i / steps),
@@ -839,14 +862,17 @@ test('phone: on a board larger than the screen a drag scrolls the page and plays
   await drag(page, line({ x: 300, y: 400 }, { x: 100, y: 400 }, 10));
   const [across] = await scrolled();
   assert.ok(across > 50, `scrolled ${across} across`);
-  // A short wander is no tap either, wherever the page lets it go.
-  await drag(page, line({ x: 150, y: 400 }, { x: 150, y: 412 }, 4));
+  // A short wander on the board is no tap either, wherever the page lets it go.
+  await waitForRest(page);
+  const start = await middleOfShownBoard(page);
+  await drag(page, line(start, { x: start.x, y: start.y + 12 }, 4));
   assert.equal(await page.$eval('#board', (c) => c.dataset.pressMs), undefined, 'a drag played');
   assert.deepEqual(await readCells(page, 30, 40), dealt);
   // A finger that trembles by a pixel or two still taps, where it came down.
-  const point = { x: 195, y: 400 };
+  await waitForRest(page);
+  const point = await middleOfShownBoard(page);
   game.lines.push(clickAtPoint(await shownArea(page), point.x, point.y));
-  await drag(page, [point, { x: 197, y: 401 }, { x: 198, y: 400 }]);
+  await drag(page, [point, { x: point.x + 2, y: point.y + 1 }, { x: point.x + 3, y: point.y }]);
   await pressTime(page);
   await checkBoard(page, game);
   assert.deepEqual(page.problems, []);
