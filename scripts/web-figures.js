@@ -1,4 +1,4 @@
-// The browser page's figures for the README: the site's bytes, the first picture on a slow
+// The browser page's figures for docs/benchmarks.md: the site's bytes, the first picture on a slow
 // phone and a tap to the repainted canvas. Not a test: it only measures and prints.
 //   NODE_PATH=build/web/tests/web/node_modules node scripts/web-figures.js build/web/site [OTHER]
 // With a second site (say an older build), the loads of both take turns in the same run.
