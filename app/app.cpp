@@ -1,6 +1,7 @@
 #include "app/app.hpp"
 
 #include <cstdint>
+#include <vector>
 
 #include "board/board.hpp"
 #include "tiles/tiles.hpp"
@@ -179,4 +180,62 @@ void handle_right_button() {
 void handle_destroy() {
     release_board();
     release_tile_set();
+}
+
+void handle_new_deal() {
+    restore_board();
+    const std::vector<Cell> before = current_cells_top_row_first();
+    // Seeds in a row deal other boards almost always; a bound all the same.
+    constexpr int32_t tries = 64;
+    uint32_t seed = board_clock();
+    for (int32_t attempt = 0; attempt < tries; ++attempt, ++seed) {
+        if (deal_board_seeded(colour_count, requested_width, requested_height, seed) == 0 ||
+            current_cells_top_row_first() != before) {
+            return;
+        }
+    }
+}
+
+void handle_deal_seeded(uint32_t seed) {
+    deal_board_seeded(colour_count, requested_width, requested_height, seed);
+}
+
+void handle_play_cell(int32_t column, int32_t row) {
+    play_move(column, row);
+}
+
+std::vector<signed char> shown_cells() {
+    return current_cells_top_row_first();
+}
+
+int32_t shown_width() {
+    return current_origin != nullptr ? board_width : 0;
+}
+
+int32_t shown_height() {
+    return current_origin != nullptr ? board_height : 0;
+}
+
+int32_t tiles_left() {
+    int32_t tiles = 0;
+    for (const Cell cell : current_cells_top_row_first()) {
+        tiles += cell != 0 ? 1 : 0;
+    }
+    return tiles;
+}
+
+bool any_move_left() {
+    for (int32_t row = 0; row < shown_height(); ++row) {
+        for (int32_t column = 0; column < shown_width(); ++column) {
+            // Outside the board reads as no_cell, which matches nothing.
+            const int32_t cell = board_cell(column, row);
+            const int32_t right = board_cell(column + 1, row);
+            const int32_t below = board_cell(column, row + 1);
+            if (cell > 0 && ((right > 0 && (right & cell) != 0) ||
+                             (below > 0 && (below & cell) != 0))) {
+                return true;
+            }
+        }
+    }
+    return false;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "tiles/pixel_buffer.hpp"
 
@@ -42,3 +43,21 @@ void handle_left_button(uint32_t point);
 uint32_t pack_client_point(int32_t x, int32_t y);
 void handle_right_button();
 void handle_destroy();
+
+// What the page does beyond the five events: a new deal, a given deal, a move by cell, and
+// what it shows of a game.
+//
+// A deal seeded from the clock like the first one, but never the board shown before it: two
+// deals within one second would otherwise be the same.
+void handle_new_deal();
+// The deal of a given seed, for tests of the page.
+void handle_deal_seeded(uint32_t seed);
+// A move by board coordinates, for boards wider than any canvas.
+void handle_play_cell(int32_t column, int32_t row);
+// The board's current cells, top row first (empty without a board), its width and height.
+std::vector<signed char> shown_cells();
+int32_t shown_width();
+int32_t shown_height();
+int32_t tiles_left();
+// Whether any tile has a neighbour of its colour: false once the game is over.
+bool any_move_left();

@@ -317,6 +317,40 @@ TEST_F(Handlers, RightButtonBringsBackTheDealtPosition) {
     EXPECT_EQ(current(), (std::vector<int32_t>{0, 0, 2, 4, 2, 0, 2, 4, 2, 2, 4, 1}));
 }
 
+// Two presses of "New deal" in one second read the same clock; the board must still change.
+TEST_F(Handlers, ANewDealIsNeverTheBoardShownBefore) {
+    const BoardClock kept = board_clock;
+    board_clock = [] { return uint32_t{77}; };
+    start("2 2 2");  // sixteen boards at most: different seeds often deal the same one
+    for (int32_t press = 0; press < 20; ++press) {
+        handle_play_cell(0, 1);
+        handle_right_button();
+        const std::vector<int32_t> before = current();
+        handle_new_deal();
+        EXPECT_NE(current(), before) << "press " << press;
+    }
+    board_clock = kept;
+}
+
+TEST_F(Handlers, TheGameIsOverWhenNoTileHasANeighbourOfItsColour) {
+    place_example();
+    EXPECT_EQ(tiles_left(), 12);
+    EXPECT_TRUE(any_move_left());
+    // The only pair is at the right edge and the bottom row, where the board ends.
+    const Cell edge[] = {0, 0, 0, 0, 1, 2, 0, 0, 2, 1, 4, 4};
+    ASSERT_EQ(load_board(4, 3, edge), 1);
+    EXPECT_TRUE(any_move_left());
+    handle_play_cell(3, 2);
+    EXPECT_EQ(tiles_left(), 4);
+    EXPECT_FALSE(any_move_left());
+    EXPECT_EQ(shown_cells(), (std::vector<Cell>{0, 0, 0, 0, 1, 2, 0, 0, 2, 1, 0, 0}));
+    const Cell cleared[] = {0, 0, 0, 0, 0, 0, 2, 2};
+    ASSERT_EQ(load_board(2, 4, cleared), 1);
+    handle_play_cell(1, 3);
+    EXPECT_EQ(tiles_left(), 0);
+    EXPECT_FALSE(any_move_left());
+}
+
 TEST_F(Handlers, DestroyReleasesBoardAndTiles) {
     handle_destroy();
     EXPECT_EQ(board_cell(0, 0), no_cell);
