@@ -59,6 +59,7 @@ struct Search {
 
     TranspositionTable* table = nullptr;
     KeptRoom* beam_room = nullptr;  // the table's, or one of the search's own
+    int64_t beam_bytes = int64_t{default_beam_bytes};
     int64_t node_limit = 0;
     double seconds = 0;
     std::chrono::steady_clock::time_point start;

@@ -118,6 +118,8 @@ bool solve_in(const Position& position, const SolveLimits& limits, Transposition
     Search<Words> s;
     start_search(s, table, limits.nodes);
     s.seconds = limits.seconds;
+    const uint64_t beam_bytes = limits.beam_bytes;
+    s.beam_bytes = static_cast<int64_t>(std::min<uint64_t>(beam_bytes, INT64_MAX));
     bool solved = prepare_search(s, position);
     if (!solved) {
         failure = "out of memory";

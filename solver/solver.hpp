@@ -54,6 +54,8 @@ struct TranspositionTable {
 
 constexpr std::size_t table_bucket = 4;
 constexpr std::size_t default_table_bytes = std::size_t{256} << 20;
+// What the widest beam may work in; a page on a phone asks for less.
+constexpr std::size_t default_beam_bytes = std::size_t{128} << 20;
 constexpr std::size_t least_table_bytes = sizeof(TableEntry) * table_bucket;
 // The largest board the solver takes; it bounds the memory of its search stacks.
 constexpr int32_t most_solver_cells = 4096;
@@ -71,6 +73,7 @@ void release_table(TranspositionTable& table);
 struct SolveLimits {
     double seconds = 10;  // 0: no time limit
     int64_t nodes = 0;    // 0: no node limit; with nodes alone the answer is deterministic
+    std::size_t beam_bytes = default_beam_bytes;
 };
 
 struct Solution {
