@@ -18,6 +18,7 @@ int32_t canvas_width = 1;
 int32_t canvas_height = 1;
 // The canvas's picture, four bytes a pixel, top row first.
 std::vector<unsigned char> canvas_pixels;
+std::vector<signed char> shown;
 
 // The tiles are drawn blue-green-red-alpha; the canvas takes red first.
 void swap_red_and_blue() {
@@ -37,6 +38,11 @@ EMSCRIPTEN_KEEPALIVE void quillop_read_numbers(const char* tail) {
     read_parameters(tail);
     canvas_width = client_extent(requested_width, canvas_limit);
     canvas_height = client_extent(requested_height, canvas_limit);
+}
+
+// The colours asked for, as read: the deal takes 2 to 5 of them.
+EMSCRIPTEN_KEEPALIVE int32_t quillop_colour_count() {
+    return colour_count;
 }
 
 EMSCRIPTEN_KEEPALIVE int32_t quillop_canvas_width() {
@@ -70,6 +76,42 @@ EMSCRIPTEN_KEEPALIVE void quillop_left_button(int32_t x, int32_t y) {
 
 EMSCRIPTEN_KEEPALIVE void quillop_right_button() {
     handle_right_button();
+}
+
+EMSCRIPTEN_KEEPALIVE void quillop_new_deal() {
+    handle_new_deal();
+}
+
+EMSCRIPTEN_KEEPALIVE void quillop_deal_seeded(uint32_t seed) {
+    handle_deal_seeded(seed);
+}
+
+// A move by cell: "Show me" plays the solver's moves, which may lie beyond the canvas.
+EMSCRIPTEN_KEEPALIVE void quillop_play_cell(int32_t column, int32_t row) {
+    handle_play_cell(column, row);
+}
+
+// The current cells, top row first, quillop_board_width() x quillop_board_height() of them, for the solver's
+// worker; valid until the next call.
+EMSCRIPTEN_KEEPALIVE const signed char* quillop_cells() {
+    shown = shown_cells();
+    return shown.data();
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t quillop_board_width() {
+    return shown_width();
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t quillop_board_height() {
+    return shown_height();
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t quillop_tiles_left() {
+    return tiles_left();
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t quillop_any_move_left() {
+    return any_move_left() ? 1 : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE void quillop_destroy() {

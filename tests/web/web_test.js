@@ -387,15 +387,18 @@ function median(values) {
   return sorted[Math.floor(sorted.length / 2)];
 }
 
-// The page shows the board and under it "Quillop" and how to play, and nothing else.
+// The page shows the board and under it "Quillop", how to play, and the page's own buttons
+// and choice of board, with nothing over the board.
 async function checkCaption(page) {
   const layout = await page.evaluate(() => ({
     text: document.body.innerText.trim().split(/\n+/),
     boardBottom: document.getElementById('board').getBoundingClientRect().bottom,
     captionTop: document.getElementById('caption').getBoundingClientRect().top,
   }));
-  assert.deepEqual(layout.text, ['Quillop', 'Click or tap a group of two or more to remove it; ' +
-                                 'right-click or long-press to bring back the deal.']);
+  assert.deepEqual(layout.text.slice(0, 2),
+                   ['Quillop', 'Click or tap a group of two or more to remove it; ' +
+                    'right-click or long-press to bring back the deal.']);
+  assert.ok(layout.text.includes('New deal') && layout.text.includes('Play'), layout.text);
   assert.ok(layout.captionTop >= layout.boardBottom, JSON.stringify(layout));
 }
 
@@ -875,6 +878,262 @@ test('phone: on a board larger than the screen a drag scrolls the page and plays
   await drag(page, [point, { x: point.x + 2, y: point.y + 1 }, { x: point.x + 3, y: point.y }]);
   await pressTime(page);
   await checkBoard(page, game);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+// ---- Could it have been cleared? ------------------------------------------------------------
+
+// The caption's lines that are shown (null for a hidden one) and what the page knows of the
+// deal's solve.
+async function captionState(page) {
+  return page.evaluate(() => {
+    const shown = (id) => {
+      const element = document.getElementById(id);
+      return element.hidden ? null : element.textContent;
+    };
+    return { result: shown('result'), answer: shown('deal-answer'), button: shown('show-me'),
+             state: document.getElementById('verdict').dataset.state };
+  });
+}
+
+// Resolves with the caption once the solve has answered, or failed.
+async function waitForAnswer(page) {
+  await page.waitForFunction(() => document.getElementById('verdict').dataset.state !== 'solving',
+                             { timeout: 40000, polling: 100 });
+  return captionState(page);
+}
+
+// quillop-board's deal of the seed and its solve: the board and the answer.
+function engineSolve(colours, width, height, seed, seconds) {
+  const run = spawnSync(boardTool, [], {
+    input: `deal ${colours} ${width} ${height} ${seed}\nprint\nsolve ${seconds}\n` });
+  assert.equal(run.status, 0, `quillop-board failed: ${run.stderr}`);
+  const lines = String(run.stdout).trim().split('\n');
+  const board = lines.slice(1, 1 + height)
+    .map((line) => line.trim().split(/ +/).map((cell) => cellOfTile.indexOf(+cell)));
+  const [, left, , kind] = lines[1 + height].split(' ');
+  return { board, left: Number(left), proven: kind === 'optimal', clicks: lines.slice(2 + height) };
+}
+
+function tilesLeftText(tiles) {
+  return tiles === 0 ? 'Cleared' : `${tiles} tile${tiles === 1 ? '' : 's'} left`;
+}
+
+// The line on what the deal allowed, for a player who left `tiles`.
+function answerText(tiles, left, proven) {
+  if (tiles === 0) {
+    return null;
+  }
+  if (left === 0) {
+    return 'This deal could have been cleared.';
+  }
+  if (!proven) {
+    return `The best found leaves ${left}.`;
+  }
+  return left < tiles ? `It could have been done with ${left} left.`
+                      : `${tiles} is the fewest: no way leaves fewer.`;
+}
+
+function tilesOf(board) {
+  return board.flat().filter((tile) => tile > 0).length;
+}
+
+// Taps the lowest group the engine finds, again and again, until no move is left.
+async function playToTheEnd(page, game, random) {
+  const area = await shownArea(page);
+  for (let cell = findCell(engineBoard(game), isGroup); cell !== null;
+       cell = findCell(engineBoard(game), isGroup)) {
+    await tapAndCheck(page, game, pointInCell(area, random, cell));
+  }
+}
+
+// A game of the engine that starts at the dealt board and follows the solver's clicks.
+function solverGame(board, clicks) {
+  const game = startGame(board);
+  game.lines.push(...clicks);
+  return game;
+}
+
+async function waitForShowEnd(page) {
+  await page.waitForFunction(() => document.getElementById('show-me').textContent !== 'Stop',
+                             { timeout: 60000, polling: 100 });
+}
+
+test('solver: the verdict and "Show me" agree with quillop-board on the same deals',
+     async () => {
+  // Seed 1 can be cleared; seed 8 leaves 3 tiles at the fewest; in one second seed 44 of
+  // 5 colours 10 x 8 is cleared of all it can be but not proven.
+  const deals = [[3, 6, 5, 1, 10], [3, 6, 5, 8, 10], [5, 10, 8, 44, 1]];
+  for (const [colours, width, height, seed, seconds] of deals) {
+    const fragment = `#seed=${seed}` + (seconds !== 10 ? `&seconds=${seconds}` : '');
+    const page = await openPage(browser, server.base, `?${colours}+${width}+${height}${fragment}`,
+                                phone);
+    const engine = engineSolve(colours, width, height, seed, seconds);
+    const dealt = await readBoard(page, width, height);
+    assert.deepEqual(dealt, engine.board, `seed ${seed}: not the engine's deal`);
+    const game = startGame(dealt);
+    await playToTheEnd(page, game, randomSource(seed));
+    const tiles = tilesOf(engineBoard(game));
+    const said = await waitForAnswer(page);
+    assert.equal(said.result, tilesLeftText(tiles), `seed ${seed}`);
+    if (seconds !== 10) {
+      // Not proven either way: what a second finds depends on the machine.
+      assert.match(said.answer, /^The best found leaves \d+\.$/);
+    } else {
+      assert.equal(said.answer, answerText(tiles, engine.left, engine.proven), `seed ${seed}`);
+    }
+    assert.equal(said.button, 'Show me');
+    // The deal comes back at once, then the moves one at a time, and the board ends as the
+    // engine's does after the same clicks.
+    await page.tap('#show-me');
+    assert.equal((await captionState(page)).button, 'Stop');
+    assert.deepEqual(await readBoard(page, width, height), dealt, 'the deal is not back');
+    await waitForShowEnd(page);
+    const bestLeft = Number(said.answer.match(/\d+/)?.[0] ?? 0);
+    const shown = await readBoard(page, width, height);
+    const after = await captionState(page);
+    if (seconds === 10) {
+      await checkBoard(page, solverGame(dealt, engine.clicks));
+      assert.equal(after.result, tilesLeftText(engine.left));
+    } else {
+      assert.equal(after.result, tilesLeftText(bestLeft), 'the moves shown leave another count');
+      assert.equal(tilesOf(shown), bestLeft);
+    }
+    assert.deepEqual(page.problems, []);
+    await page.close();
+  }
+});
+
+test('solver: a deal with no move at all says its tiles are the fewest', async () => {
+  const page = await openPage(browser, server.base, '?5+2+2#seed=5', phone);
+  assert.deepEqual(await waitForAnswer(page),
+                   { result: '4 tiles left', answer: '4 is the fewest: no way leaves fewer.',
+                     button: null, state: 'answered' });
+  await checkCaption(page);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+test('solver: a tap stops "Show me" where it is, and the game goes on from there',
+     async () => {
+  const page = await openPage(browser, server.base, '?3+6+5#seed=1', phone);
+  const engine = engineSolve(3, 6, 5, 1, 10);
+  const dealt = await readBoard(page, 6, 5);
+  const game = startGame(dealt);
+  await playToTheEnd(page, game, randomSource(3));
+  await waitForAnswer(page);
+  await page.tap('#show-me');
+  await sleep(1300);
+  // A tap on the board stops the moves and plays nothing itself.
+  const area = await shownArea(page);
+  await page.touchscreen.tap(Math.floor(area.left + 5), Math.floor(area.top + 5));
+  const stopped = await readBoard(page, 6, 5);
+  await sleep(1200);
+  assert.deepEqual(await readBoard(page, 6, 5), stopped, 'the moves went on');
+  const played = [...Array(engine.clicks.length).keys()].find((count) =>
+    JSON.stringify(engineBoard(solverGame(dealt, engine.clicks.slice(0, count)))) ===
+    JSON.stringify(stopped));
+  assert.ok(played > 0 && played < engine.clicks.length, `stopped after ${played} moves`);
+  assert.equal((await captionState(page)).button, null);
+  const from = solverGame(dealt, engine.clicks.slice(0, played));
+  const cell = findCell(engineBoard(from), isGroup);
+  await tapAndCheck(page, from, pointInCell(area, randomSource(4), cell));
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+test('solver: taps stay fast while a 5-colour 15 x 15 deal is being solved', async (t) => {
+  const page = await openPage(browser, server.base, '?5+15+15#seed=142', phone);
+  const game = startGame(await readBoard(page, 15, 15));
+  const area = await shownArea(page);
+  const random = randomSource(9);
+  await page.waitForFunction(() => document.getElementById('verdict').dataset.state === 'solving');
+  const times = [];
+  for (let i = 0; i < 12; ++i) {
+    const cell = findCell(engineBoard(game), isGroup);
+    const point = pointInCell(area, random, cell);
+    game.lines.push(clickAtPoint(area, point.x, point.y));
+    times.push(await tap(page, point.x, point.y));
+  }
+  const state = (await captionState(page)).state;
+  await checkBoard(page, game);
+  t.diagnostic(`taps during the solve: median ${median(times)} ms, the slowest ` +
+               `${Math.max(...times)} ms; the solve was ${state} after them`);
+  assert.equal(state, 'solving', 'the solve ended before the taps did');
+  assert.ok(median(times) < 16, `median ${median(times)} ms`);
+  await waitForAnswer(page);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+test('solver: a worker that cannot start, or is refused its memory, says so in one line ' +
+     'and the game plays on', async () => {
+  const failure = 'Could not work out whether this deal could be cleared.';
+  // The worker's script gone, its module gone, or a table larger than the page can have.
+  for (const [refused, missing, fragment] of [['worker', 'solver_worker.js', ''],
+                                              ['module', 'quillop-solver.wasm', ''],
+                                              ['memory', null, '&table=4000']]) {
+    const copy = copySite();
+    if (missing !== null) {
+      fs.rmSync(path.join(copy, missing));
+    }
+    const host = await serve(copy);
+    const page = await openPage(browser, host.base, `?3+10+8#seed=3${fragment}`, phone);
+    assert.deepEqual(await waitForAnswer(page),
+                     { result: null, answer: failure, button: null, state: 'failed' }, refused);
+    const game = startGame(await readBoard(page, 10, 8));
+    await playToTheEnd(page, game, randomSource(5));
+    const said = await captionState(page);
+    assert.equal(said.result, tilesLeftText(tilesOf(engineBoard(game))));
+    assert.equal(said.answer, failure);
+    await page.close();
+    host.close();
+  }
+});
+
+test('solver: a board larger than the solver takes says it is too large', async () => {
+  const page = await openPage(browser, server.base, '?2+65+64', phone);
+  const said = await captionState(page);
+  assert.equal(said.state, 'too large');
+  assert.match(said.answer, /too large/);
+  // The game plays all the same.
+  const area = await shownArea(page);
+  await tap(page, Math.floor(area.left + 40), Math.floor(area.top + 40));
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+test('solver: "New deal" never deals the board shown, and the board chosen is kept for a ' +
+     'page opened bare', async () => {
+  const page = await openPage(browser, server.base, '?3+10+8', phone);
+  let before = await readCells(page, 10, 8);
+  for (let press = 0; press < 4; ++press) {
+    await page.tap('#new-deal');
+    const after = await readCells(page, 10, 8);
+    assert.notDeepEqual(after, before, `press ${press}: the same deal again`);
+    before = after;
+  }
+  await page.select('#choice select[name=colours]', '4');
+  await page.$eval('#choice input[name=width]', (field) => { field.value = '7'; });
+  await page.$eval('#choice input[name=height]', (field) => { field.value = '9'; });
+  await page.tap('#choice button[type=submit]');
+  assert.deepEqual(await canvasSize(page), { width: 448, height: 576 });
+  assert.equal(await page.evaluate(() => location.search), '?4+7+9');
+  const board = await readBoard(page, 7, 9);
+  assert.ok(board.flat().every((tile) => tile >= 1 && tile <= 4), describe(board));
+  assert.notEqual((await waitForAnswer(page)).state, 'failed');
+  await page.goto(`${server.base}index.html`);
+  await page.waitForSelector('canvas[data-first-paint-ms]', { timeout: 15000 });
+  await waitForAnswer(page);  // a page left while its worker loads cancels the load
+  assert.deepEqual(await canvasSize(page), { width: 448, height: 576 });
+  assert.deepEqual(await page.$eval('#choice', (form) =>
+    [form.elements.colours.value, form.elements.width.value, form.elements.height.value]),
+                   ['4', '7', '9']);
+  // A command line still rules.
+  await page.goto(`${server.base}index.html?2+3+3`);
+  await page.waitForSelector('canvas[data-first-paint-ms]', { timeout: 15000 });
+  assert.deepEqual(await canvasSize(page), { width: 192, height: 192 });
   assert.deepEqual(page.problems, []);
   await page.close();
 });
