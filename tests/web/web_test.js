@@ -1234,6 +1234,10 @@ test('offline: after one visit the page starts with no network', async () => {
   }
   // Every file, the manifest and the icons too.
   assert.deepEqual(await servedDigests(page, Object.keys(siteDigests(site))), siteDigests(site));
+  // The solver's worker and module too: the deal's answer still comes.
+  await page.goto(`${server.base}index.html?5+2+2#seed=5`);
+  await page.waitForSelector('canvas[data-first-paint-ms]', { timeout: 15000 });
+  assert.equal((await waitForAnswer(page)).answer, '4 is the fewest: no way leaves fewer.');
   assert.deepEqual(page.problems, []);
   await page.close();
   await context.close();
