@@ -55,7 +55,7 @@ function canvasPixel(event) {
   };
 }
 
-// Plays a press and repaints, timing both for the tests and the figures in the README.
+// Plays a press and repaints, timing both for the tests and the figures in docs/benchmarks.md.
 function play(quillop, action) {
   const start = performance.now();
   action();
