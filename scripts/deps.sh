@@ -6,7 +6,7 @@ packages=(cmake g++ make clang libclang-rt-14-dev libgtest-dev libgmock-dev libb
           libsdl2-dev g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64
           mingw-w64-x86-64-dev wine wine32:i386 wine64
           xvfb xauth xdotool x11-utils libx11-dev imagemagick valgrind zip file
-          libstb-dev emscripten chromium parallel)
+          libstb-dev emscripten chromium parallel lintian desktop-file-utils appstream)
 
 installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'

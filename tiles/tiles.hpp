@@ -57,6 +57,8 @@ void build_tile_set();
 void release_tile_set();
 // Tile index 0 ... 5 for a cell value, or no_tile.
 int32_t tile_for_cell(int32_t cell);
+// The cell value whose tile, the sunflower, is also the program's icon.
+constexpr int32_t icon_cell = 1;
 
 // Copies tile `index` 1:1, opaque and upright, with its top-left corner at (x, y),
 // clipped to the buffer. Any x and y are safe; an index outside 0 ... 5, a tile set not

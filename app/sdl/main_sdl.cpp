@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/app.hpp"
+#include "tiles/tiles.hpp"
 
 #ifdef QUILLOP_WITH_X11
 #include <SDL_syswm.h>
@@ -162,6 +163,21 @@ void repaint() {
     SDL_UpdateWindowSurface(main_window);
 }
 
+// The sunflower tile, which quillop-art also draws as the installed icons, straight from the
+// tile set: no file to find at run time.
+void show_icon() {
+    SDL_Surface* icon =
+        SDL_CreateRGBSurfaceWithFormat(0, tile_side, tile_side, 32, blue_green_red_format);
+    if (icon == nullptr) {
+        return;
+    }
+    draw_tile_pixels(
+        PixelBuffer{static_cast<unsigned char*>(icon->pixels), icon->w, icon->h, icon->pitch, 4},
+        tile_for_cell(icon_cell), 0, 0);
+    SDL_SetWindowIcon(main_window, icon);
+    SDL_FreeSurface(icon);
+}
+
 // The client area for the requested board, kept inside the display's usable area so that
 // huge numbers still give a window.
 SDL_Rect client_area() {
@@ -222,6 +238,7 @@ int main(int argc, char** argv) {
     watch_for_destruction();
     // Built and dealt before the window first shows, as in the window's creation.
     handle_create();
+    show_icon();
     SDL_ShowWindow(main_window);
     repaint();
 

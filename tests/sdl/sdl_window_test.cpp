@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -12,6 +13,7 @@
 
 #include "board/board.hpp"
 #include "screen_board.hpp"
+#include "tiles/tiles.hpp"
 #include "window_harness.hpp"
 
 // Last: its macros (None, Bool, Status) would break the test framework's headers.
@@ -20,7 +22,10 @@
 
 namespace {
 
-const std::string program = QUILLOP_SDL_EXE;
+// The build's program, or another copy of it named by QUILLOP_PROGRAM: the package test runs
+// the one unpacked from the .deb.
+const std::string program =
+    std::getenv("QUILLOP_PROGRAM") != nullptr ? std::getenv("QUILLOP_PROGRAM") : QUILLOP_SDL_EXE;
 const std::string suppressions = VALGRIND_SUPPRESSIONS;
 constexpr int screen_width = 1024;
 constexpr int screen_height = 768;
@@ -168,6 +173,54 @@ bool has_fixed_size(const Session& run) {
     return fixed;
 }
 
+// The window's icon as a window manager reads it (_NET_WM_ICON: width, height, then ARGB
+// pixels top row first) against the sunflower tile, opaque. Empty when it matches.
+std::string icon_mismatch(const Session& run) {
+    Display* x = XOpenDisplay(run.server.display.c_str());
+    if (x == nullptr) {
+        return "no connection to " + run.server.display;
+    }
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long left = 0;
+    unsigned char* data = nullptr;
+    const int status =
+        XGetWindowProperty(x, run.window, XInternAtom(x, "_NET_WM_ICON", False), 0, 1 << 20, False,
+                           AnyPropertyType, &type, &format, &count, &left, &data);
+    std::string mismatch;
+    const auto* values = reinterpret_cast<const unsigned long*>(data);
+    if (status != Success || data == nullptr || format != 32 || count < 2) {
+        mismatch = "no _NET_WM_ICON";
+    } else if (values[0] != 64 || values[1] != 64 || count < 2 + 64 * 64) {
+        mismatch = "an icon of " + std::to_string(values[0]) + " x " + std::to_string(values[1]);
+    } else {
+        build_tile_set();
+        const unsigned char* tile = tile_images[tile_for_cell(icon_cell)];
+        if (tile == nullptr) {
+            mismatch = "no sunflower tile to compare with";
+        }
+        for (int y = 0; y < 64 && mismatch.empty(); ++y) {
+            for (int column = 0; column < 64 && mismatch.empty(); ++column) {
+                const unsigned char* bgr = tile + (63 - y) * tile_row_bytes + column * 3;
+                const unsigned long expected = 0xFF000000ul |
+                                               (static_cast<unsigned long>(bgr[2]) << 16) |
+                                               (static_cast<unsigned long>(bgr[1]) << 8) | bgr[0];
+                if ((values[2 + y * 64 + column] & 0xFFFFFFFFul) != expected) {
+                    mismatch = "icon pixel (" + std::to_string(column) + ", " + std::to_string(y) +
+                               ") is not the sunflower's";
+                }
+            }
+        }
+        release_tile_set();
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    XCloseDisplay(x);
+    return mismatch;
+}
+
 // Maps a magenta window over part of the program's window, shoots it, and takes it away
 // again: what it covered is lost (no backing store) and only a repaint brings it back.
 Screenshot shot_while_covered(const Session& run, int x, int y, int width, int height) {
@@ -193,7 +246,7 @@ Screenshot shot_while_covered(const Session& run, int x, int y, int width, int h
     return covered;
 }
 
-TEST(DesktopProgram, OpensAFixedQuillopWindowOf640By512AtFiftyFiftyWithEveryCellATile) {
+TEST(DesktopProgram, OpensAFixedQuillopWindowOf640By512AtFiftyFiftyWithItsIconAndEveryCellATile) {
     Session run;
     ASSERT_NO_FATAL_FAILURE(start(run, {"3", "10", "8"}));
     EXPECT_EQ(run.client.x, 50);
@@ -201,6 +254,7 @@ TEST(DesktopProgram, OpensAFixedQuillopWindowOf640By512AtFiftyFiftyWithEveryCell
     EXPECT_EQ(run.client.width, 640);
     EXPECT_EQ(run.client.height, 512);
     EXPECT_TRUE(has_fixed_size(run));
+    EXPECT_EQ(icon_mismatch(run), "");
 
     // Three colours: tiles 1 to 3 only, and a settled position the engine accepts.
     const ScreenBoard dealt = dealt_screen(run, 10, 8);

@@ -221,7 +221,8 @@ TEST_F(QuillopArt, IconsAreTheSunflowerTileInSquareBlocks) {
         }
     }
     for (const int32_t size : {128, 512}) {
-        ASSERT_EQ(run_status(tool + " --maskable-icon " + std::to_string(size) + " '" + path + "'"), 0);
+        ASSERT_EQ(run_status(tool + " --maskable-icon " + std::to_string(size) + " '" + path + "'"),
+                  0);
         const Png png = read_png(path);
         ASSERT_EQ(png.width, size);
         ASSERT_EQ(png.height, size);
@@ -254,11 +255,66 @@ TEST_F(QuillopArt, IconsAreTheSunflowerTileInSquareBlocks) {
         "--icon 64 ''",
     };
     for (const char* arguments : refused) {
-        EXPECT_EQ(run_status(tool + " " + arguments + " '" + path + "' 2> /dev/null"), 2) << arguments;
+        EXPECT_EQ(run_status(tool + " " + arguments + " '" + path + "' 2> /dev/null"), 2)
+            << arguments;
         EXPECT_TRUE(read_bytes(path).empty()) << "no file for: " << arguments;
     }
     EXPECT_EQ(run_status(tool + " --icon 64 -x.png 2> /dev/null"), 2);
     EXPECT_EQ(run_status(tool + " --icon 64 '' 2> /dev/null"), 2);
+}
+
+// Smaller than the tile: at 32 each pixel is the rounded mean of a 2 x 2 block; at 48, where
+// tile pixels straddle icon pixels, the picture keeps the tile's mean colour.
+TEST_F(QuillopArt, ShrunkIconsAverageTheSunflowerTile) {
+    const std::string path = temp_path("icon.png");
+    const std::string tool = QUILLOP_ART_TOOL;
+    ASSERT_EQ(run_status(tool + " --shrunk-icon 32 '" + path + "'"), 0);
+    Png png = read_png(path);
+    ASSERT_EQ(png.width, 32);
+    ASSERT_EQ(png.height, 32);
+    for (int32_t y = 0; y < 32; ++y) {
+        for (int32_t x = 0; x < 32; ++x) {
+            Rgb sum{0, 0, 0};
+            for (int32_t corner = 0; corner < 4; ++corner) {
+                const Rgb c = image_pixel(tile_images[1], 2 * x + corner % 2, 2 * y + corner / 2);
+                sum = Rgb{sum.red + c.red, sum.green + c.green, sum.blue + c.blue};
+            }
+            ASSERT_EQ(png_pixel(png, x, y),
+                      (Rgb{(sum.red + 2) / 4, (sum.green + 2) / 4, (sum.blue + 2) / 4}))
+                << x << ", " << y;
+        }
+    }
+    ASSERT_EQ(run_status(tool + " --shrunk-icon 48 '" + path + "'"), 0);
+    png = read_png(path);
+    ASSERT_EQ(png.width, 48);
+    ASSERT_EQ(png.height, 48);
+    double tile_mean[3] = {0, 0, 0};
+    double icon_mean[3] = {0, 0, 0};
+    for (int32_t y = 0; y < 64; ++y) {
+        for (int32_t x = 0; x < 64; ++x) {
+            const Rgb c = image_pixel(tile_images[1], x, y);
+            tile_mean[0] += c.red / 4096.0;
+            tile_mean[1] += c.green / 4096.0;
+            tile_mean[2] += c.blue / 4096.0;
+        }
+    }
+    for (int32_t y = 0; y < 48; ++y) {
+        for (int32_t x = 0; x < 48; ++x) {
+            const Rgb c = png_pixel(png, x, y);
+            icon_mean[0] += c.red / 2304.0;
+            icon_mean[1] += c.green / 2304.0;
+            icon_mean[2] += c.blue / 2304.0;
+        }
+    }
+    for (int channel = 0; channel < 3; ++channel) {
+        EXPECT_NEAR(icon_mean[channel], tile_mean[channel], 0.5) << "channel " << channel;
+    }
+    std::remove(path.c_str());
+    for (const char* size : {"15", "64", "0", "48x", "''"}) {
+        EXPECT_EQ(run_status(tool + " --shrunk-icon " + size + " '" + path + "' 2> /dev/null"), 2)
+            << size;
+        EXPECT_TRUE(read_bytes(path).empty()) << "no file for: " << size;
+    }
 }
 
 TEST_F(QuillopArt, RefusesABoardTooLargeToDraw) {

@@ -27,6 +27,7 @@ const char usage[] =
     "       quillop-art --board FILE.bmp < POSITION\n"
     "       quillop-art --icon SIZE FILE.png\n"
     "       quillop-art --maskable-icon SIZE FILE.png\n"
+    "       quillop-art --shrunk-icon SIZE FILE.png\n"
     "The first form writes the six tiles side by side, index 0 at the left, as one\n"
     "384 x 64 BMP. The second reads a position as quillop-board prints it (rows of cell\n"
     "values, top row first; an optional 'load WIDTH HEIGHT' line before them, blank lines\n"
@@ -35,7 +36,8 @@ const char usage[] =
     "The icon forms write the sunflower tile as a SIZE x SIZE PNG, each tile pixel a square\n"
     "block: --icon fills the picture with it (SIZE a multiple of 64); --maskable-icon puts it\n"
     "at half the side in the middle of white, well inside the circle any launcher's mask\n"
-    "keeps (SIZE a multiple of 128). SIZE is at most 1024.\n"
+    "keeps (SIZE a multiple of 128). SIZE is at most 1024. --shrunk-icon draws it smaller\n"
+    "than the tile (SIZE 16 to 63), each pixel the average of the tile pixels it covers.\n"
     "Exit status: 0, 1 when the file cannot be written, 2 for bad arguments or input.\n";
 
 struct Picture {
@@ -183,7 +185,7 @@ Picture board_picture(const CellRows& position) {
 // The sunflower tile drawn `scale` times its size, its top-left corner at (left, top).
 void draw_scaled_sunflower(Picture& picture, int32_t scale, int32_t left, int32_t top) {
     Picture tile = make_picture(tile_side, tile_side, 0xFF);
-    draw_tile_pixels(buffer_of(tile), tile_for_cell(1), 0, 0);
+    draw_tile_pixels(buffer_of(tile), tile_for_cell(icon_cell), 0, 0);
     for (int32_t y = 0; y < tile_side * scale; ++y) {
         for (int32_t x = 0; x < tile_side * scale; ++x) {
             const size_t from =
@@ -195,6 +197,47 @@ void draw_scaled_sunflower(Picture& picture, int32_t scale, int32_t left, int32_
                         picture.pixels.begin() + static_cast<std::ptrdiff_t>(to));
         }
     }
+}
+
+// How much of icon pixel `icon` tile pixel `tile` covers along one axis, in 1/64 of an icon
+// pixel: the icon pixel spans [icon * 64, icon * 64 + 64) and the tile pixel
+// [tile * size, tile * size + size) in units of 1/size of a tile pixel.
+int32_t coverage(int32_t icon, int32_t tile, int32_t size) {
+    const int32_t low = std::max(icon * tile_side, tile * size);
+    const int32_t high = std::min((icon + 1) * tile_side, (tile + 1) * size);
+    return std::max(high - low, 0);
+}
+
+// The sunflower tile shrunk to size x size (below 64), by the area each tile pixel covers.
+Picture shrunk_icon_picture(int32_t size) {
+    Picture tile = make_picture(tile_side, tile_side, 0xFF);
+    draw_tile_pixels(buffer_of(tile), tile_for_cell(icon_cell), 0, 0);
+    Picture picture = make_picture(size, size, 0xFF);
+    for (int32_t y = 0; y < size; ++y) {
+        for (int32_t x = 0; x < size; ++x) {
+            uint32_t sums[3] = {0, 0, 0};
+            for (int32_t ty = y * tile_side / size; ty <= ((y + 1) * tile_side - 1) / size; ++ty) {
+                for (int32_t tx = x * tile_side / size; tx <= ((x + 1) * tile_side - 1) / size;
+                     ++tx) {
+                    const auto weight =
+                        static_cast<uint32_t>(coverage(y, ty, size) * coverage(x, tx, size));
+                    const size_t from =
+                        (static_cast<size_t>(ty) * tile_side + static_cast<size_t>(tx)) * 3;
+                    for (size_t channel = 0; channel < 3; ++channel) {
+                        sums[channel] += weight * tile.pixels[from + channel];
+                    }
+                }
+            }
+            // The weights of one icon pixel add up to 64 * 64.
+            const size_t to =
+                (static_cast<size_t>(y) * static_cast<size_t>(size) + static_cast<size_t>(x)) * 3;
+            for (size_t channel = 0; channel < 3; ++channel) {
+                picture.pixels[to + channel] =
+                    static_cast<unsigned char>((sums[channel] + 2048) / 4096);
+            }
+        }
+    }
+    return picture;
 }
 
 Picture icon_picture(int32_t size, bool maskable) {
@@ -253,6 +296,18 @@ bool is_file_argument(const char* path) {
     return path[0] != '\0' && (path[0] != '-' || path[1] == '\0');
 }
 
+// quillop-art --shrunk-icon SIZE FILE.png: SIZE 16 to 63.
+int write_shrunk_icon(const char* size_text, const char* path) {
+    const int32_t size = icon_size(size_text, 1);
+    if (size < 16 || size >= tile_side || !is_file_argument(path)) {
+        return fail_usage();
+    }
+    build_tile_set();
+    const int status = write_png(path, png_of(shrunk_icon_picture(size)));
+    release_tile_set();
+    return status;
+}
+
 // quillop-art --icon SIZE FILE.png, or --maskable-icon.
 int write_icon(const char* size_text, const char* path, bool maskable) {
     const int32_t size = icon_size(size_text, maskable ? 128 : 64);
@@ -277,6 +332,9 @@ int main(int argc, char** argv) {
     }
     if (argc == 4 && std::strcmp(argv[1], "--maskable-icon") == 0) {
         return write_icon(argv[2], argv[3], true);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "--shrunk-icon") == 0) {
+        return write_shrunk_icon(argv[2], argv[3]);
     }
     const bool board = argc == 3 && std::strcmp(argv[1], "--board") == 0;
     if (!board && argc != 2) {
