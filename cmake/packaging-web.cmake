@@ -1,4 +1,4 @@
-# The zip of the browser page: the four files of site/, ready for any static file host.
+# The zip of the browser page: every file of site/, ready for any static file host.
 install(DIRECTORY ${PROJECT_BINARY_DIR}/site/ DESTINATION .)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME quillop)
