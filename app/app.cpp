@@ -231,8 +231,8 @@ bool any_move_left() {
             const int32_t cell = board_cell(column, row);
             const int32_t right = board_cell(column + 1, row);
             const int32_t below = board_cell(column, row + 1);
-            if (cell > 0 && ((right > 0 && (right & cell) != 0) ||
-                             (below > 0 && (below & cell) != 0))) {
+            if (cell > 0 &&
+                ((right > 0 && (right & cell) != 0) || (below > 0 && (below & cell) != 0))) {
                 return true;
             }
         }

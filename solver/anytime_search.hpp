@@ -272,10 +272,10 @@ BeamEnd beam(Search<Words>& s, int64_t width, bool whole) {
     return narrowed ? BeamEnd::wider : BeamEnd::done;
 }
 
-// Beams are kept within s.beam_bytes, about 128 MiB unless a solve asks for less: every 5-colour 10 x 8 deal of seeds 1 to 500 that
-// beams clear is cleared by one of at most 131 072 positions (128 MiB there; seeds 79 and 435
-// need that many). The next width cleared none of the others, and took 9 s from the exact
-// search on each deal that cannot be cleared.
+// Beams are kept within s.beam_bytes, 128 MiB unless a solve asks for less: every 5-colour
+// 10 x 8 deal of seeds 1 to 500 that beams clear is cleared by one of at most 131 072
+// positions (128 MiB there; seeds 79 and 435 need that many). The next width cleared none of
+// the others, and took 9 s from the exact search on each deal that cannot be cleared.
 template <int Words>
 int64_t widest_beam(const Search<Words>& s) {
     const int64_t slot_bytes = 2 * int64_t{sizeof(BitBoard<Words>)} +

@@ -91,8 +91,8 @@ EMSCRIPTEN_KEEPALIVE void quillop_play_cell(int32_t column, int32_t row) {
     handle_play_cell(column, row);
 }
 
-// The current cells, top row first, quillop_board_width() x quillop_board_height() of them, for the solver's
-// worker; valid until the next call.
+// The current cells, top row first, quillop_board_width() x quillop_board_height() of them,
+// for the solver's worker; valid until the next call.
 EMSCRIPTEN_KEEPALIVE const signed char* quillop_cells() {
     shown = shown_cells();
     return shown.data();

@@ -27,11 +27,11 @@ std::size_t mebibytes(int32_t mib) {
 extern "C" {
 
 // Solves width x height engine cell values (top row first) within `seconds` and `positions`
-// (0: no limit), with a table of `table_mib` MiB and beams within `beam_mib` MiB. Returns 1 with the answer ready, 0 when
-// the board is larger than the solver takes, -1 when the memory cannot be had.
-EMSCRIPTEN_KEEPALIVE int32_t quillop_solve(int32_t width, int32_t height,
-                                           const signed char* cells, double seconds,
-                                           double positions, int32_t table_mib,
+// (0: no limit), with a table of `table_mib` MiB and beams within `beam_mib` MiB. Returns 1
+// with the answer ready, 0 when the board is larger than the solver takes, -1 when the memory
+// cannot be had.
+EMSCRIPTEN_KEEPALIVE int32_t quillop_solve(int32_t width, int32_t height, const signed char* cells,
+                                           double seconds, double positions, int32_t table_mib,
                                            int32_t beam_mib) {
     std::string failure;
     if (!solver_takes_size(width, height, failure)) {

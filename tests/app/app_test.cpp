@@ -121,11 +121,11 @@ TEST(Geometry, RectangleIsExactUntilAFrameNoLongerFitsThenSaturates) {
         const char* tail;
         int32_t right, bottom;
     };
-    for (const Case& c : {Case{"3 16777216 16777215", 16777216 * 64 + 48, 16777215 * 64 + 48},
-                          Case{"3 33554367 -33554368", 33554367 * 64 + 48, -33554368 * 64 + 48},
-                          Case{"3 33554368 -33554369", high, low},
-                          Case{"3 2147483647 -2147483648", high, low},
-                          Case{"3 -2147483648 2147483647", low, high}}) {
+    for (const Case& c :
+         {Case{"3 16777216 16777215", 16777216 * 64 + 48, 16777215 * 64 + 48},
+          Case{"3 33554367 -33554368", 33554367 * 64 + 48, -33554368 * 64 + 48},
+          Case{"3 33554368 -33554369", high, low}, Case{"3 2147483647 -2147483648", high, low},
+          Case{"3 -2147483648 2147483647", low, high}}) {
         read(c.tail);
         const ClientRect rect = requested_client_rect();
         EXPECT_EQ(rect.right, c.right) << c.tail;
