@@ -422,7 +422,8 @@ function listenToButtons(quillop) {
     stopShowing(quillop);
     const tail = chosenTail();
     keepChoice(tail);
-    begin(quillop, tail);
+    deal(quillop, tail);
+    solveDeal(quillop);
   });
 }
 
@@ -477,12 +478,6 @@ function deal(quillop, tail) {
   }
   paint(quillop);
   showChoice(quillop);
-}
-
-// The game of a board chosen in the page.
-function begin(quillop, tail) {
-  deal(quillop, tail);
-  solveDeal(quillop);
 }
 
 function start(quillop) {

@@ -182,10 +182,16 @@ Picture board_picture(const CellRows& position) {
     return picture;
 }
 
-// The sunflower tile drawn `scale` times its size, its top-left corner at (left, top).
-void draw_scaled_sunflower(Picture& picture, int32_t scale, int32_t left, int32_t top) {
+// The sunflower tile at its own size, which every icon is drawn from.
+Picture sunflower_tile() {
     Picture tile = make_picture(tile_side, tile_side, 0xFF);
     draw_tile_pixels(buffer_of(tile), tile_for_cell(icon_cell), 0, 0);
+    return tile;
+}
+
+// The sunflower tile drawn `scale` times its size, its top-left corner at (left, top).
+void draw_scaled_sunflower(Picture& picture, int32_t scale, int32_t left, int32_t top) {
+    const Picture tile = sunflower_tile();
     for (int32_t y = 0; y < tile_side * scale; ++y) {
         for (int32_t x = 0; x < tile_side * scale; ++x) {
             const size_t from =
@@ -210,8 +216,7 @@ int32_t coverage(int32_t icon, int32_t tile, int32_t size) {
 
 // The sunflower tile shrunk to size x size (below 64), by the area each tile pixel covers.
 Picture shrunk_icon_picture(int32_t size) {
-    Picture tile = make_picture(tile_side, tile_side, 0xFF);
-    draw_tile_pixels(buffer_of(tile), tile_for_cell(icon_cell), 0, 0);
+    const Picture tile = sunflower_tile();
     Picture picture = make_picture(size, size, 0xFF);
     for (int32_t y = 0; y < size; ++y) {
         for (int32_t x = 0; x < size; ++x) {
