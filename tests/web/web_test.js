@@ -1046,22 +1046,36 @@ test('solver: a tap stops "Show me" where it is, and the game goes on from there
 
 test('solver: taps stay fast while a 5-colour 15 x 15 deal is being solved', async (t) => {
   const page = await openPage(browser, server.base, '?5+15+15#seed=142', phone);
-  const game = startGame(await readBoard(page, 15, 15));
   const area = await shownArea(page);
   const random = randomSource(9);
-  await page.waitForFunction(() => document.getElementById('verdict').dataset.state === 'solving');
+  const solving = async () => (await captionState(page)).state === 'solving';
+  // A fast machine may clear a deal within a few taps; only taps made while the solve ran
+  // count, and a deal whose solve ended is dealt anew.
+  let game = null;
+  let deals = 0;
   const times = [];
-  for (let i = 0; i < 12; ++i) {
+  while (times.length < 12) {
+    if (game === null || !(await solving())) {
+      if (game !== null) {
+        await checkBoard(page, game);
+        await page.$eval('#new-deal', (button) => button.click());
+      }
+      assert.ok(++deals <= 6, `six solves in a row ended within ${times.length} taps`);
+      await page.waitForFunction(() =>
+        document.getElementById('verdict').dataset.state === 'solving');
+      game = startGame(await readBoard(page, 15, 15));
+    }
     const cell = findCell(engineBoard(game), isGroup);
     const point = pointInCell(area, random, cell);
     game.lines.push(clickAtPoint(area, point.x, point.y));
-    times.push(await tap(page, point.x, point.y));
+    const time = await tap(page, point.x, point.y);
+    if (await solving()) {
+      times.push(time);
+    }
   }
-  const state = (await captionState(page)).state;
   await checkBoard(page, game);
   t.diagnostic(`taps during the solve: median ${median(times)} ms, the slowest ` +
-               `${Math.max(...times)} ms; the solve was ${state} after them`);
-  assert.equal(state, 'solving', 'the solve ended before the taps did');
+               `${Math.max(...times)} ms, over ${deals} deal(s)`);
   assert.ok(median(times) < 16, `median ${median(times)} ms`);
   await waitForAnswer(page);
   assert.deepEqual(page.problems, []);
