@@ -14,8 +14,6 @@
 #include "solver/search_state.hpp"
 #include "solver/table.hpp"
 
-uint64_t split_mix(uint64_t& state);
-
 // ---- beam search ----
 
 struct Candidate {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "solver/search_state.hpp"
 #include "solver/table.hpp"
@@ -70,6 +71,22 @@ void order_awake_first(Frame<Words>& frame, uint64_t* keys, Group* spare) {
     }
     std::copy(spare, spare + count, frame.groups);
     frame.awake = awake;
+}
+
+// Near the root each exact round tries the moves in an order of its own. A clear that one
+// order reaches only after minutes spent under an early move is often found within seconds in
+// another, and a proof loses little: what earlier rounds proved stays in the table. Deeper
+// down the usual order holds.
+constexpr int32_t shuffled_depths = 8;
+
+// Shuffles the groups to be tried, the same way for the same position within a round.
+template <int Words>
+void shuffle_awake(Frame<Words>& frame, uint64_t round_seed) {
+    uint64_t random = round_seed ^ frame.key;
+    for (int32_t i = frame.awake - 1; i > 0; --i) {
+        const auto j = static_cast<int32_t>(split_mix(random) % static_cast<uint64_t>(i + 1));
+        std::swap(frame.groups[i], frame.groups[j]);
+    }
 }
 
 // Groups that two moves apart leave as they were: a column of tiles lies between them, so
@@ -195,6 +212,9 @@ int32_t branch(Search<Words>& s, int32_t depth, int32_t played) {
         return tiles;
     }
     order_awake_first(frame, s.order_keys, s.spare_groups);
+    if (s.round_seed != 0 && depth < shuffled_depths) {
+        shuffle_awake(frame, s.round_seed);
+    }
     const int64_t nodes_before = s.nodes;
     int32_t value = no_value;
     Frame<Words>& child = s.frames[depth + 1];

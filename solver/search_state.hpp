@@ -11,6 +11,10 @@
 #include "solver/solver.hpp"
 
 constexpr int32_t no_value = INT32_MAX;
+
+// A step of a 64-bit pseudo-random stream: the searches' only source of chance, so that a
+// solve within a node budget is the same on every run.
+uint64_t split_mix(uint64_t& state);
 // Children the exact search makes at once, so that their table lookups overlap.
 constexpr int32_t children_ahead = 8;
 
@@ -71,6 +75,8 @@ struct Search {
 
     int32_t root_bound = 0;
     int32_t best = no_value;
+    // The exact round's first moves are tried in an order drawn from this (0: the usual one).
+    uint64_t round_seed = 0;
 };
 
 // Makes room for a search from the position: false when the memory cannot be had.

@@ -42,7 +42,7 @@ void give_answer(const Search<Words>& s, bool proven, Solution& solution) {
 // boards than beams of the same number of positions, a run of nested Monte-Carlo search),
 // then the exact search for a number of positions in proportion, again and again. Each exact
 // round starts over from the root with what the table has learnt and the best sequence so
-// far to prune with. What a budget finds does not depend on how large the budget is: a
+// far to prune with, and its first moves in an order of its own. What a budget finds does not depend on how large the budget is: a
 // larger one only runs further.
 template <int Words>
 bool run_solve(Search<Words>& s, Solution& solution, std::string& failure) {
@@ -69,6 +69,11 @@ bool run_solve(Search<Words>& s, Solution& solution, std::string& failure) {
     bool anytime = true;
     int64_t width = 16;
     uint64_t random = 1;
+    uint64_t round_seeds = 1;
+    // Once the beams have ended, the exact search starts over in rounds of doubling size, each
+    // trying its first moves in another order, instead of running on in one order: a clear the
+    // one order would reach only after minutes is then mostly found in a few rounds.
+    int64_t restart = 4000000;
     if (!s.finished && beam(s, 1, true) == BeamEnd::no_memory) {
         failure = "out of memory";
         return false;
@@ -92,7 +97,13 @@ bool run_solve(Search<Words>& s, Solution& solution, std::string& failure) {
         }
         const auto quota = static_cast<int64_t>(
             static_cast<double>(std::max<int64_t>(s.nodes - start, 4096)) * exact_share);
-        s.round_limit = anytime ? s.nodes + quota : 0;
+        if (anytime) {
+            s.round_limit = s.nodes + quota;
+        } else {
+            s.round_limit = s.nodes + restart;
+            restart = std::min(restart * 2, INT64_MAX / 4);
+        }
+        s.round_seed = split_mix(round_seeds) | 1;
         s.stopped = false;
         proven = branch(s, 0, -1) >= s.best && !s.stopped;
         s.round_limit = 0;
