@@ -15,6 +15,7 @@ constexpr int32_t no_value = INT32_MAX;
 // A step of a 64-bit pseudo-random stream: the searches' only source of chance, so that a
 // solve within a node budget is the same on every run.
 uint64_t split_mix(uint64_t& state);
+
 // Children the exact search makes at once, so that their table lookups overlap.
 constexpr int32_t children_ahead = 8;
 

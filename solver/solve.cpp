@@ -42,8 +42,8 @@ void give_answer(const Search<Words>& s, bool proven, Solution& solution) {
 // boards than beams of the same number of positions, a run of nested Monte-Carlo search),
 // then the exact search for a number of positions in proportion, again and again. Each exact
 // round starts over from the root with what the table has learnt and the best sequence so
-// far to prune with, and its first moves in an order of its own. What a budget finds does not depend on how large the budget is: a
-// larger one only runs further.
+// far to prune with, and tries its first moves in an order of its own. What a budget finds
+// does not depend on how large the budget is: a larger one only runs further.
 template <int Words>
 bool run_solve(Search<Words>& s, Solution& solution, std::string& failure) {
     const Frame<Words>& root = s.frames[0];
