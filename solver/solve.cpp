@@ -70,9 +70,8 @@ bool run_solve(Search<Words>& s, Solution& solution, std::string& failure) {
     int64_t width = 16;
     uint64_t random = 1;
     uint64_t round_seeds = 1;
-    // Once the beams have ended, the exact search starts over in rounds of doubling size, each
-    // trying its first moves in another order, instead of running on in one order: a clear the
-    // one order would reach only after minutes is then mostly found in a few rounds.
+    // Once the beams have ended, the exact search starts over in rounds of doubling size, so
+    // that its first moves keep being tried in new orders instead of in one order to the end.
     int64_t restart = 4000000;
     if (!s.finished && beam(s, 1, true) == BeamEnd::no_memory) {
         failure = "out of memory";
